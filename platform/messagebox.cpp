@@ -1,0 +1,61 @@
+#include "platform/messagebox.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace tvk {
+
+namespace {
+
+MessageBoxHook& hookSlot() {
+    static MessageBoxHook hook;
+    return hook;
+}
+
+QMessageBox::Icon iconFor(unsigned flags) {
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+void setMessageBoxHook(MessageBoxHook hook) { hookSlot() = std::move(hook); }
+
+int messageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags) {
+    if (hookSlot())
+        return hookSlot()(MessageBoxCall{owner, text, caption, flags});
+
+    QMessageBox box(iconFor(flags), caption, text, QMessageBox::NoButton, owner);
+    const bool second = (flags & MB_DEFMASK) == MB_DEFBUTTON2;
+    switch (flags & MB_TYPEMASK) {
+    case MB_YESNO: {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
+        // As on Windows, a Yes/No box has no Cancel: Escape and the close box answer No.
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    case MB_OKCANCEL: {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(second ? QMessageBox::Cancel : QMessageBox::Ok);
+        return box.exec() == QMessageBox::Ok ? IDOK_BOX : IDCANCEL_BOX;
+    }
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.exec();
+        return IDOK_BOX;
+    }
+}
+
+} // namespace tvk
