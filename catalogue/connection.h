@@ -1,0 +1,56 @@
+// The program's one connection to the catalogue server: opening it from the connection
+// settings, selecting or creating the catalogue database, the version check, and the
+// hand-over of the connection to the archive library.
+#pragma once
+
+#include <mysql.h>
+
+#include <QString>
+
+class QWidget;
+
+namespace tvk {
+
+// The one connection, or null. Every statement of the program runs on it; the archive library
+// receives it through setMsc and receives none whenever it is closed.
+extern MYSQL* catalogueConnection;
+
+enum ConnectResult : int {
+    CONNECT_OK = 0,          // connected; the connection is open
+    CONNECT_REFUSED = 1,     // the catalogue was refused by the version check; closed
+    CONNECT_NO_DATABASE = 2, // creating and selecting a new database closed the connection
+    CONNECT_FAILED = 3,      // no connection to the server; closed
+};
+
+// How long connecting may wait for a host that does not answer.
+constexpr unsigned CONNECT_TIMEOUT_SECONDS = 5;
+
+// Opens catalogueConnection (which must be null) to `host` at `port` with the account, selects
+// `database` or offers to create it, and runs the version check. Host "localhost" connects
+// through the client library's Unix socket (MYSQL_UNIX_PORT or its default), any other host
+// over TCP; port 0 is the library's default port. The connection speaks latin1.
+ConnectResult connectCatalogue(const char* host, const char* user, const char* password,
+                               unsigned port, const char* database);
+
+// Closes catalogueConnection when it is open, sets it to null and hands none to the archive
+// library.
+void closeCatalogueConnection();
+
+// The window that owns the catalogue's message boxes: the main window (null before it exists).
+QWidget* catalogueMessageOwner();
+
+// Runs `statement` (NUL-terminated bytes) on catalogueConnection; true when the server
+// accepted it. Any result set it produces is discarded.
+bool runCatalogueStatement(const char* statement);
+
+// The last error of catalogueConnection as text.
+QString catalogueErrorText();
+
+// Shows the last server error of catalogueConnection under "MySQL Error" with the error icon.
+void showMySqlError(QWidget* owner);
+
+// The status text the catalogue composes: `text` cut to the 255 characters of the status
+// buffer, shown in the status bar.
+void showCatalogueStatus(const QString& text);
+
+} // namespace tvk
