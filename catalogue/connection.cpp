@@ -64,10 +64,12 @@ void showCatalogueStatus(const QString& text) {
     setStatusText(catalogueStatusText());
 }
 
+bool queryCatalogue(const char* statement) {
+    return catalogueConnection && mysql_query(catalogueConnection, statement) == 0;
+}
+
 bool runCatalogueStatement(const char* statement) {
-    if (!catalogueConnection)
-        return false;
-    if (mysql_query(catalogueConnection, statement) != 0)
+    if (!queryCatalogue(statement))
         return false;
     // A statement that yields rows leaves them to be fetched; nothing here wants them.
     if (mysql_field_count(catalogueConnection) != 0) {

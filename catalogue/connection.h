@@ -43,6 +43,10 @@ QWidget* catalogueMessageOwner();
 // accepted it. Any result set it produces is discarded.
 bool runCatalogueStatement(const char* statement);
 
+// Sends `statement` on catalogueConnection and leaves its result for the caller to store;
+// true when the server accepted it.
+bool queryCatalogue(const char* statement);
+
 // The last error of catalogueConnection as text.
 QString catalogueErrorText();
 

@@ -70,7 +70,7 @@ int versionNumber(const char* text) {
 void readCatalogueVersion(int& versionMini, int& versionBd) {
     versionMini = -1;
     versionBd = -1;
-    if (!runCatalogueStatement(SQL_SELECT_VERSION))
+    if (!queryCatalogue(SQL_SELECT_VERSION))
         return;
     MYSQL_RES* result = mysql_store_result(catalogueConnection);
     if (!result)

@@ -12,6 +12,14 @@ int connectToTestServer(const std::string& database) {
     return connectCatalogue("127.0.0.1", "root", "", TestServer::get().port, database.c_str());
 }
 
+unsigned long threadSelecting(const QueryLog& log, const std::string& database) {
+    for (const LoggedCommand& command : log.commands()) {
+        if (command.command == "Init DB" && command.argument == database)
+            return command.threadId;
+    }
+    return 0;
+}
+
 void makeOldCatalogue(const std::string& database, int versionBd, int versionMini) {
     MYSQL* c = TestServer::get().connect(database);
     ASSERT_NE(c, nullptr);
@@ -51,6 +59,10 @@ std::vector<std::string> versionRow(const std::string& database) {
     MYSQL* c = TestServer::get().connect(database);
     if (!c)
         return {};
+    if (query(c, "show tables like 'vorka_version'").empty()) {
+        mysql_close(c);
+        return {};
+    }
     auto rows = query(c, "select version_mini, version_bd from vorka_version where application "
                          "= 'Tavisk'");
     mysql_close(c);

@@ -3,6 +3,8 @@
 // older schema versions.
 #pragma once
 
+#include "tests/support/query_log.h"
+
 #include <mysql.h>
 
 #include <QString>
@@ -40,6 +42,9 @@ MYSQL* libraryConnection();
 // Opens the program's connection to the test server the way the settings would: TCP at
 // 127.0.0.1 and the server's port, account root without a password.
 int connectToTestServer(const std::string& database);
+
+// The connection (thread id) that selected `database`, as the query log shows it; 0 if none.
+unsigned long threadSelecting(const QueryLog& log, const std::string& database);
 
 // Makes a catalogue at schema version 1 or 2 in `database` (which exists): version 1 has no
 // full-text key and a 32-bit size column; version 2 has the key. Rows given as (mini, bd).
