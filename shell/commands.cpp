@@ -24,13 +24,17 @@ QAction* commandAction(int id) {
     return slot.get();
 }
 
-void enableCommand(int id, bool enable) { commandAction(id)->setEnabled(enable); }
+void enableCommand(int id, bool enable) {
+    commandAction(id)->setEnabled(enable);
+}
 
 bool isCommandEnabled(int id) {
     auto found = commandTable().find(id);
     return found == commandTable().end() || found->second->isEnabled();
 }
 
-void resetCommands() { commandTable().clear(); }
+void resetCommands() {
+    commandTable().clear();
+}
 
 } // namespace tvk
