@@ -47,8 +47,8 @@ std::intptr_t dialogBoxIndirectParam(ModuleHandle module, const DialogTemplate& 
 
 // Builds dialog `templateId` and shows it modeless. Returns null when it cannot be created.
 // The dialog lives until destroyDialog (or its owner's destruction).
-Dialog* createDialogParam(ModuleHandle module, unsigned templateId, QWidget* owner,
-                          DialogProc proc, std::intptr_t initParam);
+Dialog* createDialogParam(ModuleHandle module, unsigned templateId, QWidget* owner, DialogProc proc,
+                          std::intptr_t initParam);
 
 // Ends a modal dialog with `result` once the procedure returns.
 void endDialog(Dialog* dialog, std::intptr_t result);
