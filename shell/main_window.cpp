@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -238,14 +239,19 @@ void attachMainMenu() {
 void installAccelerators(const std::vector<AccelEntry>& table) {
     if (!mainWindow)
         return;
-    std::map<int, QList<QKeySequence>> keysByCommand;
-    for (const AccelEntry& entry : table)
-        keysByCommand[entry.command].append(acceleratorKeys(entry));
-    for (const auto& [command, keys] : keysByCommand) {
-        QAction* action = routeCommand(command);
-        action->setShortcuts(keys);
-        action->setShortcutContext(Qt::WindowShortcut);
-        mainWindow->addAction(action);
+    for (const AccelEntry& entry : table) {
+        const QList<QKeySequence> keys = acceleratorKeys(entry);
+        if (keys.isEmpty())
+            continue;
+        // The shortcut follows its command's enable state, so the key of a greyed command
+        // is not taken: it reaches the focused control as any other key.
+        QAction* action = routeCommand(entry.command);
+        auto* shortcut = new QShortcut(mainWindow);
+        shortcut->setKeys(keys);
+        shortcut->setContext(Qt::WindowShortcut);
+        shortcut->setEnabled(action->isEnabled());
+        QObject::connect(action, &QAction::enabledChanged, shortcut, &QShortcut::setEnabled);
+        QObject::connect(shortcut, &QShortcut::activated, action, &QAction::trigger);
     }
 }
 

@@ -37,10 +37,10 @@ QMainWindow* createMainWindow();
 // command's action. Nothing happens when the module has no menu 600.
 void attachMainMenu();
 
-// Makes every entry of the accelerator table a shortcut of the main window. The key of a
-// command with a menu item acts only while that command is enabled; Tab and Shift+Tab (no
-// menu item) always act. Shortcuts act while the main window is the active window, so not
-// in the search dialog nor in modal dialogs.
+// Makes every entry of the accelerator table a shortcut of the main window that issues its
+// command's action. The key of a command acts only while the command is enabled; Tab and
+// Shift+Tab (never greyed) always act. Shortcuts act while the main window is the active window, so
+// not in the search dialog nor in modal dialogs.
 void installAccelerators(const std::vector<AccelEntry>& table);
 
 // The action of command `id`, connected once to onCommand: menu items, toolbar buttons and

@@ -46,9 +46,10 @@ unsigned popupHelpString(QAction* popup) {
     }
 }
 
-// Once a menu has closed, and no other menu took its place, the menu mode is over.
-void checkMenuClosed() {
-    QTimer::singleShot(0, [] {
+// Once `menu` has closed, and no other menu took its place, the menu mode is over. The
+// check waits for the next menu to open; it is dropped when `menu` goes away meanwhile.
+void checkMenuClosed(QObject* menu) {
+    QTimer::singleShot(0, menu, [] {
         if (!inMenu())
             onMenuSelect(nullptr);
     });
@@ -62,7 +63,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::FocusOut)
-            checkMenuClosed();
+            checkMenuClosed(watched);
         return QObject::eventFilter(watched, event);
     }
 };
@@ -75,6 +76,7 @@ int createStatusBar(QWidget* parent, const QString& text, int parts) {
     bar->setProperty("controlId", ID_STATUSBAR);
     bar->setSizeGripEnabled(true);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setCursor(Qt::ArrowCursor); // not the sizing cursor of the client area behind it
     auto* label = new QLabel(text, bar);
     label->setObjectName(QStringLiteral("statusPart0"));
     label->setTextFormat(Qt::PlainText);
@@ -116,7 +118,7 @@ void onMenuSelect(QAction* item) {
 
 void connectMenuHelp(QMenu* menu) {
     QObject::connect(menu, &QMenu::hovered, menu, [](QAction* item) { onMenuSelect(item); });
-    QObject::connect(menu, &QMenu::aboutToHide, menu, [] { checkMenuClosed(); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [menu] { checkMenuClosed(menu); });
 }
 
 void connectMenuBarHelp(QMenuBar* menuBar) {

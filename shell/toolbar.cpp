@@ -61,6 +61,7 @@ QToolBar* createToolBar(QWidget* parent) {
     bar->setFloatable(false);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
     bar->setFocusPolicy(Qt::TabFocus);
+    bar->setCursor(Qt::ArrowCursor); // not the sizing cursor of the client area behind it
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setIconSize(QSize(TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE));
 
