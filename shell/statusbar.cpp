@@ -1,11 +1,21 @@
 #include "shell/statusbar.h"
 
+#include "lang/resource.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace tvk {
 
 QStatusBar* statusBar = nullptr;
+QString statusText;
 
 namespace {
 
@@ -14,11 +24,59 @@ QLabel* statusLabel() {
     return statusBar ? statusBar->findChild<QLabel*>(QStringLiteral("statusPart0")) : nullptr;
 }
 
+// Whether the user is in a menu: a popup menu open, or the menu bar taken by the keyboard.
+bool inMenu() {
+    if (qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+        return true;
+    return mainMenu && mainMenu->hasFocus();
+}
+
+// The string of menu help for a popup of the menu bar, by its position.
+unsigned popupHelpString(QAction* popup) {
+    const int position = mainMenu ? static_cast<int>(mainMenu->actions().indexOf(popup)) : -1;
+    switch (position) {
+    case 0:
+        return IDS_MENU_FILE;
+    case 1:
+        return IDS_MENU_CONFIGURATION;
+    case 2:
+        return IDS_MENU_HELP;
+    default:
+        return 0;
+    }
+}
+
+// Once `menu` has closed, and no other menu took its place, the menu mode is over. The
+// check waits for the next menu to open; it is dropped when `menu` goes away meanwhile.
+void checkMenuClosed(QObject* menu) {
+    QTimer::singleShot(0, menu, [] {
+        if (!inMenu())
+            onMenuSelect(nullptr);
+    });
+}
+
+// Watches the menu bar leaving keyboard mode, which ends the menu mode as well.
+class MenuBarFocusWatch : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusOut)
+            checkMenuClosed(watched);
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 int createStatusBar(QWidget* parent, const QString& text, int parts) {
     auto* bar = new QStatusBar(parent);
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setProperty("controlId", ID_STATUSBAR);
     bar->setSizeGripEnabled(true);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setCursor(Qt::ArrowCursor); // not the sizing cursor of the client area behind it
     auto* label = new QLabel(text, bar);
     label->setObjectName(QStringLiteral("statusPart0"));
     label->setTextFormat(Qt::PlainText);
@@ -42,6 +100,40 @@ void setStatusText(const QString& text, int part, int type) {
 QString currentStatusText() {
     QLabel* label = statusLabel();
     return label ? label->text() : QString();
+}
+
+void onMenuSelect(QAction* item) {
+    statusText.clear();
+    unsigned id = 0;
+    if (item && !item->isSeparator()) {
+        if (item->menu())
+            id = popupHelpString(item);
+        else if (item->data().toInt() > 0)
+            id = static_cast<unsigned>(item->data().toInt());
+    }
+    if (id != 0)
+        statusText = loadLangString(id);
+    setStatusText(statusText, 0, 0);
+}
+
+void connectMenuHelp(QMenu* menu) {
+    QObject::connect(menu, &QMenu::hovered, menu, [](QAction* item) { onMenuSelect(item); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [menu] { checkMenuClosed(menu); });
+}
+
+void connectMenuBarHelp(QMenuBar* menuBar) {
+    // The menu bar reports the mouse passing over its popups even when no menu is open, and
+    // reports a popup before opening it: a popup shows its help as it opens, or as the
+    // keyboard highlights it in the menu bar.
+    QObject::connect(menuBar, &QMenuBar::hovered, menuBar, [menuBar](QAction* item) {
+        if (menuBar->hasFocus())
+            onMenuSelect(item);
+    });
+    menuBar->installEventFilter(new MenuBarFocusWatch(menuBar));
+    for (QAction* popup : menuBar->actions()) {
+        if (QMenu* menu = popup->menu())
+            QObject::connect(menu, &QMenu::aboutToShow, menu, [popup] { onMenuSelect(popup); });
+    }
 }
 
 } // namespace tvk

@@ -1,0 +1,154 @@
+#include "browse/file_list.h"
+
+#include "lang/resource.h"
+#include "platform/resources.h"
+#include "shell/startup.h"
+
+#include <QHeaderView>
+#include <QTreeView>
+
+namespace tvk {
+
+QTreeView* fileList = nullptr;
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FILE_LIST_COLUMNS;
+}
+
+namespace {
+
+QVariant columnAlignment(int column) {
+    const Qt::Alignment alignment =
+        (column == COL_SIZE ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    return QVariant(static_cast<int>(alignment));
+}
+
+} // namespace
+
+FileListImage FileListModel::imageFor(const FileRow& row) {
+    const char type = row.typeCode.empty() ? '\0' : row.typeCode[0];
+    if (type == 'R')
+        return IMAGE_DIRECTORY;
+    if (type == 'Z')
+        return IMAGE_ARCHIVE;
+    return IMAGE_FILE;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    const FileRow& row = fileRow(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        if (index.column() == COL_NAME)
+            return QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
+        return QVariant();
+    case Qt::DecorationRole:
+        if (index.column() == COL_NAME)
+            return images_[imageFor(row)];
+        return QVariant();
+    case Qt::TextAlignmentRole:
+        return columnAlignment(index.column());
+    default:
+        return QVariant();
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= FILE_LIST_COLUMNS)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return titles_[static_cast<size_t>(section)];
+    if (role == Qt::TextAlignmentRole)
+        return columnAlignment(section);
+    return QVariant();
+}
+
+void FileListModel::setColumnTitle(int column, const QString& title) {
+    if (column < 0 || column >= FILE_LIST_COLUMNS)
+        return;
+    titles_[static_cast<size_t>(column)] = title;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void FileListModel::setImage(FileListImage index, const QIcon& icon) {
+    images_[static_cast<size_t>(index)] = icon;
+    if (!rows_.empty())
+        emit dataChanged(this->index(0, COL_NAME), this->index(rowCount() - 1, COL_NAME),
+                         {Qt::DecorationRole});
+}
+
+void FileListModel::clearRows() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void FileListModel::appendRow(FileRow row) {
+    const int at = rowCount();
+    beginInsertRows(QModelIndex(), at, at);
+    rows_.push_back(std::move(row));
+    endInsertRows();
+}
+
+FileListModel* fileListModel(QTreeView* list) {
+    return list ? dynamic_cast<FileListModel*>(list->model()) : nullptr;
+}
+
+QTreeView* createFileList(QWidget* parent, int id) {
+    auto* list = new QTreeView(parent);
+    list->setObjectName(QStringLiteral("fileList"));
+    list->setProperty("controlId", id);
+    list->setModel(new FileListModel(list));
+    list->move(0, 0);
+    // Report view: flat rows, several of them selectable at once, the selection shown also
+    // while the list has no focus.
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    list->setIconSize(QSize(16, 16));
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionsMovable(false);
+    if (!createFileListImages(list) || !createFileListColumns(list)) {
+        delete list;
+        return nullptr;
+    }
+    list->show();
+    return list;
+}
+
+bool createFileListImages(QTreeView* list) {
+    FileListModel* model = fileListModel(list);
+    if (!model)
+        return true;
+    model->setImage(IMAGE_DIRECTORY, loadIcon(langModule, IDI_FOLDER));
+    model->setImage(IMAGE_FILE, loadIcon(langModule, IDI_FILE));
+    model->setImage(IMAGE_ARCHIVE, loadIcon(langModule, IDI_ARCHIVE));
+    return true;
+}
+
+bool createFileListColumns(QTreeView* list) {
+    FileListModel* model = fileListModel(list);
+    if (!model)
+        return false;
+    static constexpr unsigned titles[FILE_LIST_COLUMNS] = {IDS_COL_NAME, IDS_COL_SIZE, IDS_COL_TYPE,
+                                                           IDS_COL_DATE};
+    for (int column = 0; column < FILE_LIST_COLUMNS; ++column) {
+        model->setColumnTitle(column, loadLangString(titles[column]));
+        list->header()->resizeSection(column, 100);
+    }
+    return true;
+}
+
+} // namespace tvk
