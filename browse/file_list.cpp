@@ -7,6 +7,9 @@
 #include <QHeaderView>
 #include <QTreeView>
 
+#include <algorithm>
+#include <iterator>
+
 namespace tvk {
 
 QTreeView* fileList = nullptr;
@@ -46,9 +49,24 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const FileRow& row = fileRow(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        if (index.column() == COL_NAME)
+        switch (index.column()) {
+        case COL_NAME:
             return QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
-        return QVariant();
+        case COL_SIZE:
+            return QString::fromLatin1(row.sizeText.data(), qsizetype(row.sizeText.size()));
+        case COL_TYPE:
+            if (row.typeCode == "F")
+                return typeWords_[0];
+            if (row.typeCode == "R")
+                return typeWords_[1];
+            if (row.typeCode == "Z")
+                return typeWords_[2];
+            return QString();
+        case COL_DATE:
+            return QString::fromLatin1(row.dateText.data(), qsizetype(row.dateText.size()));
+        default:
+            return QVariant();
+        }
     case Qt::DecorationRole:
         if (index.column() == COL_NAME)
             return images_[imageFor(row)];
@@ -84,6 +102,13 @@ void FileListModel::setImage(FileListImage index, const QIcon& icon) {
                          {Qt::DecorationRole});
 }
 
+void FileListModel::setTypeWords(const QString& file, const QString& directory,
+                                 const QString& archive) {
+    typeWords_ = {file, directory, archive};
+    if (!rows_.empty())
+        emit dataChanged(index(0, COL_TYPE), index(rowCount() - 1, COL_TYPE), {Qt::DisplayRole});
+}
+
 void FileListModel::clearRows() {
     beginResetModel();
     rows_.clear();
@@ -95,6 +120,43 @@ void FileListModel::appendRow(FileRow row) {
     beginInsertRows(QModelIndex(), at, at);
     rows_.push_back(std::move(row));
     endInsertRows();
+}
+
+void FileListModel::appendRows(std::vector<FileRow> rows) {
+    if (rows.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    rows_.reserve(rows_.size() + rows.size());
+    std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
+    endInsertRows();
+}
+
+void FileListModel::sortRows(const std::function<bool(const FileRow&, const FileRow&)>& less) {
+    if (rows_.size() < 2)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Sorts positions rather than the records themselves, then moves each record once.
+    std::vector<int> order(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return less(rows_[size_t(a)], rows_[size_t(b)]); });
+    std::vector<FileRow> sorted;
+    sorted.reserve(rows_.size());
+    std::vector<int> newRowOf(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        sorted.push_back(std::move(rows_[size_t(order[i])]));
+        newRowOf[size_t(order[i])] = static_cast<int>(i);
+    }
+    rows_ = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before)
+        after.append(index(newRowOf[size_t(old.row())], old.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 FileListModel* fileListModel(QTreeView* list) {
@@ -148,6 +210,8 @@ bool createFileListColumns(QTreeView* list) {
         model->setColumnTitle(column, loadLangString(titles[column]));
         list->header()->resizeSection(column, 100);
     }
+    model->setTypeWords(loadLangString(IDS_TYPE_FILE), loadLangString(IDS_TYPE_DIRECTORY),
+                        loadLangString(IDS_TYPE_ARCHIVE));
     return true;
 }
 

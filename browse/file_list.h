@@ -3,11 +3,14 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QCollatorSortKey>
 #include <QIcon>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,10 @@ struct FileRow {
                                            // a search hit
     std::int32_t discId = -1;              // fic_cd_id
     std::int32_t parentId = -1;            // fic_rep_id; -1 at the root of its disc
+    // Sort keys, computed once when the row is made: the name's locale-aware,
+    // case-insensitive collation key, and the size as a number (0 for NULL).
+    std::optional<QCollatorSortKey> nameKey;
+    std::uint64_t sizeValue = 0;
 };
 
 // Columns of the list, in order.
@@ -51,6 +58,8 @@ public:
 
     void setColumnTitle(int column, const QString& title);
     void setImage(FileListImage index, const QIcon& icon);
+    // The words of the Type column for "F", "R" and "Z" (strings 56, 57, 58).
+    void setTypeWords(const QString& file, const QString& directory, const QString& archive);
 
     // The record of row `row` (0 <= row < rowCount()).
     const FileRow& fileRow(int row) const { return rows_[static_cast<size_t>(row)]; }
@@ -58,6 +67,11 @@ public:
     void clearRows();
     // Adds one row at the end.
     void appendRow(FileRow row);
+    // Adds rows at the end, all at once.
+    void appendRows(std::vector<FileRow> rows);
+    // Puts the rows in the order `less` gives (stable); selected and focused rows stay with
+    // their records.
+    void sortRows(const std::function<bool(const FileRow&, const FileRow&)>& less);
 
     // The image a row shows, chosen by the first letter of its type code: "R" a directory,
     // "Z" an archive, anything else a file.
@@ -67,6 +81,7 @@ private:
     std::vector<FileRow> rows_;
     std::array<QString, FILE_LIST_COLUMNS> titles_;
     std::array<QIcon, 3> images_;
+    std::array<QString, 3> typeWords_;
 };
 
 // The list control of the main window; null before the main window creates it and after

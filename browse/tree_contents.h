@@ -11,6 +11,12 @@ class QWidget;
 
 namespace tvk {
 
+// The disc list, and the children of a disc (%u disc) or of a directory or archive (%u disc,
+// %u entry) with, for each child, whether it has directory or archive children of its own.
+extern const char* const SQL_DISC_LIST;
+extern const char* const SQL_ROOT_CHILDREN;
+extern const char* const SQL_SUB_CHILDREN;
+
 // The record of a tree item.
 struct TreeNodeData {
     std::int32_t discId = -1;    // cd_id of the disc

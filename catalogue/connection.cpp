@@ -5,8 +5,11 @@
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/messagebox.h"
+#include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/statusbar.h"
+
+#include <QMainWindow>
 
 namespace tvk {
 
@@ -14,11 +17,8 @@ MYSQL* catalogueConnection = nullptr;
 
 namespace {
 
-// The catalogue's status text, as last shown (at most 255 characters).
-QString& catalogueStatusText() {
-    static QString text;
-    return text;
-}
+// Longest status text (the shared 256-byte buffer of the design).
+constexpr int STATUS_TEXT_MAX = 255;
 
 // A new handle set up for the catalogue: latin1, so that every byte of a name is stored and
 // given back as it is; a bounded connect, so that an unreachable host cannot freeze the window.
@@ -56,12 +56,12 @@ void offerDatabaseCreation(const char* database) {
 } // namespace
 
 QWidget* catalogueMessageOwner() {
-    return nullptr;
+    return mainWindow;
 }
 
 void showCatalogueStatus(const QString& text) {
-    catalogueStatusText() = text.left(255);
-    setStatusText(catalogueStatusText());
+    statusText = text.left(STATUS_TEXT_MAX);
+    setStatusText(statusText);
 }
 
 bool queryCatalogue(const char* statement) {
@@ -105,7 +105,7 @@ ConnectResult connectCatalogue(const char* host, const char* user, const char* p
         mysql_real_connect(catalogueConnection, host, user, password, nullptr, port, nullptr, 0)) {
         if (mysql_select_db(catalogueConnection, database) != 0) {
             offerDatabaseCreation(database);
-            setStatusText(catalogueStatusText());
+            setStatusText(statusText);
             return catalogueConnection ? CONNECT_OK : CONNECT_NO_DATABASE;
         }
         setMsc(catalogueConnection);

@@ -4,7 +4,10 @@
 #include "catalogue/connection.h"
 #include "lang/resource.h"
 #include "platform/messagebox.h"
+#include "shell/main_window.h"
 #include "shell/startup.h"
+
+#include <QMainWindow>
 
 namespace tvk {
 
@@ -77,11 +80,11 @@ void applyConnectionSettings(Dialog* dialog) {
     case CONNECT_NO_DATABASE:
         break;
     }
-    refillCatalogueTree(catalogueMessageOwner());
+    refillCatalogueTree(mainWindow);
 }
 
 void showConnectionDialog() {
-    dialogBoxParam(langModule, IDD_CONNECTION, catalogueMessageOwner(), connectionDialogProc, 0);
+    dialogBoxParam(langModule, IDD_CONNECTION, mainWindow, connectionDialogProc, 0);
 }
 
 } // namespace tvk

@@ -2,8 +2,12 @@
 
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
+#include "browse/file_list_contents.h"
+#include "browse/tree_contents.h"
+#include "catalogue/settings.h"
 #include "lang/resource.h"
 #include "shell/commands.h"
+#include "shell/context_menu.h"
 #include "shell/panes.h"
 #include "shell/startup.h"
 #include "shell/statusbar.h"
@@ -199,10 +203,13 @@ QMainWindow* createMainWindow() {
     catalogueTree = createCatalogueTree(client, ID_TREE);
     createTreeImageList(catalogueTree);
     QObject::connect(catalogueTree, &QObject::destroyed, [] { catalogueTree = nullptr; });
+    connectCatalogueTree(catalogueTree);
+    connectTreeContextMenu(catalogueTree);
     fileList = createFileList(client, ID_LIST);
     if (fileList) {
         fileList->setContextMenuPolicy(Qt::PreventContextMenu);
         QObject::connect(fileList, &QObject::destroyed, [] { fileList = nullptr; });
+        connectFileList(fileList);
     }
     applyPaneCursors(false);
     qApp->installEventFilter(new SearchCursorWatch(window));
@@ -263,6 +270,9 @@ void onCommand(QWidget* window, int id) {
     case CMD_QUIT:
         if (window)
             QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+        break;
+    case CMD_CONNECTION:
+        showConnectionDialog();
         break;
     case CMD_ABOUT:
         dialogBoxParam(langModule, IDD_ABOUT, window, aboutDialogProc, 0);

@@ -1,5 +1,8 @@
 #include "shell/startup.h"
 
+#include "browse/tree_contents.h"
+#include "catalogue/connection.h"
+#include "catalogue/settings.h"
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/language.h"
@@ -85,11 +88,16 @@ bool initApplication(const StartupOptions& options) {
 
 // The catalogue's part of start-up: reading the connection settings and the first
 // connection, made by the first refill of the tree. It joins here with the catalogue code.
-void openCatalogueAtStartup() {}
+void openCatalogueAtStartup() {
+    readConnectionSettings();
+    refillCatalogueTree(mainWindow);
+}
 
 // The catalogue's part of shutdown: closing the connection and handing the archive library
 // none. It joins here with the catalogue code.
-void closeCatalogueAtShutdown() {}
+void closeCatalogueAtShutdown() {
+    closeCatalogueConnection();
+}
 
 } // namespace
 

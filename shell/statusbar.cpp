@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -116,7 +117,24 @@ void onMenuSelect(QAction* item) {
     setStatusText(statusText, 0, 0);
 }
 
+namespace {
+
+// Menus highlight greyed items too, as Windows menus do, so that their help shows as well.
+class GreyedItemsHighlightStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+} // namespace
+
 void connectMenuHelp(QMenu* menu) {
+    static GreyedItemsHighlightStyle* const style = new GreyedItemsHighlightStyle;
+    menu->setStyle(style);
     QObject::connect(menu, &QMenu::hovered, menu, [](QAction* item) { onMenuSelect(item); });
     QObject::connect(menu, &QMenu::aboutToHide, menu, [menu] { checkMenuClosed(menu); });
 }

@@ -157,8 +157,8 @@ TEST_F(ConnectionDialog, OkAlwaysClosesTheOpenConnectionFirstThenStoresWhatWorks
             connect = std::min(connect, i);
     }
     EXPECT_LT(quit, connect);
-    EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"setMsc(open)", "setMsc(none)",
-                                                        "setMsc(open)"}));
+    EXPECT_EQ(libraryCalls(),
+              (std::vector<std::string>{"setMsc(open)", "setMsc(none)", "setMsc(open)"}));
     ASSERT_TRUE(stored());
     EXPECT_EQ(storedSettings().database, db.name);
 }
@@ -184,8 +184,9 @@ TEST_F(ConnectionDialog, AnUnreachableServerAsksWhetherToKeepAndTriesOnceMore) {
     for (const LoggedCommand& command : log.commands())
         connects += command.command == "Connect" && command.argument.find("root@") == 0;
     EXPECT_GE(connects, 2);
-    EXPECT_EQ(currentStatusText(), QString("Unable to connect to MySQL server on port %1 !")
-                                       .arg(TestServer::get().port));
+    EXPECT_EQ(
+        currentStatusText(),
+        QString("Unable to connect to MySQL server on port %1 !").arg(TestServer::get().port));
 }
 
 TEST_F(ConnectionDialog, KeepingUnconnectableSettingsStoresThem) {
