@@ -8,6 +8,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace tvk {
@@ -35,7 +36,7 @@ QVariant columnAlignment(int column) {
 } // namespace
 
 FileListImage FileListModel::imageFor(const FileRow& row) {
-    const char type = row.typeCode.empty() ? '\0' : row.typeCode[0];
+    const char type = row.typeCode[0];
     if (type == 'R')
         return IMAGE_DIRECTORY;
     if (type == 'Z')
@@ -51,19 +52,19 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (index.column()) {
         case COL_NAME:
-            return QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
+            return QString::fromUtf8(row.name.data(), qsizetype(row.name.size()));
         case COL_SIZE:
-            return QString::fromLatin1(row.sizeText.data(), qsizetype(row.sizeText.size()));
+            return QString::fromLatin1(row.sizeText);
         case COL_TYPE:
-            if (row.typeCode == "F")
+            if (std::strcmp(row.typeCode, "F") == 0)
                 return typeWords_[0];
-            if (row.typeCode == "R")
+            if (std::strcmp(row.typeCode, "R") == 0)
                 return typeWords_[1];
-            if (row.typeCode == "Z")
+            if (std::strcmp(row.typeCode, "Z") == 0)
                 return typeWords_[2];
             return QString();
         case COL_DATE:
-            return QString::fromLatin1(row.dateText.data(), qsizetype(row.dateText.size()));
+            return QString::fromLatin1(row.dateText);
         default:
             return QVariant();
         }
@@ -127,34 +128,39 @@ void FileListModel::appendRows(std::vector<FileRow> rows) {
         return;
     const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-    rows_.reserve(rows_.size() + rows.size());
-    std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
+    if (rows_.empty()) {
+        rows_ = std::move(rows);
+    } else {
+        rows_.reserve(rows_.size() + rows.size());
+        std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
+    }
     endInsertRows();
 }
 
-void FileListModel::sortRows(const std::function<bool(const FileRow&, const FileRow&)>& less) {
-    if (rows_.size() < 2)
+void FileListModel::computeNameKeys(const std::function<std::string(const char*)>& makeKey) {
+    for (FileRow& row : rows_) {
+        if (!row.nameKey)
+            row.nameKey = makeKey(row.name.c_str());
+    }
+}
+
+void FileListModel::reorderRows(const std::vector<int>& order) {
+    if (order.size() != rows_.size() || rows_.size() < 2)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // Sorts positions rather than the records themselves, then moves each record once.
-    std::vector<int> order(rows_.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return less(rows_[size_t(a)], rows_[size_t(b)]); });
-    std::vector<FileRow> sorted;
-    sorted.reserve(rows_.size());
+    std::vector<FileRow> reordered;
+    reordered.reserve(rows_.size());
     std::vector<int> newRowOf(rows_.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(rows_[size_t(order[i])]));
-        newRowOf[size_t(order[i])] = static_cast<int>(i);
+        reordered.push_back(std::move(rows_[std::size_t(order[i])]));
+        newRowOf[std::size_t(order[i])] = static_cast<int>(i);
     }
-    rows_ = std::move(sorted);
+    rows_ = std::move(reordered);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& old : before)
-        after.append(index(newRowOf[size_t(old.row())], old.column()));
+        after.append(index(newRowOf[std::size_t(old.row())], old.column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QCollatorSortKey>
 #include <QIcon>
 #include <QString>
 
@@ -22,21 +21,22 @@ namespace tvk {
 
 constexpr int ID_LIST = 20001;
 
-// The record behind one row of the file list.
+// The record behind one row of the file list. Texts are NUL-terminated, cut to their field.
 struct FileRow {
-    std::string name;                      // fic_nom as stored (UTF-8 bytes); empty for NULL
-    std::string sizeText;                  // fic_taille as the server sends it; empty for NULL
-    std::string typeCode;                  // fic_type: "F", "R" or "Z"; empty for NULL
-    std::string dateText;                  // "dd/mm/yyyy hh:mm"; empty for NULL
-    std::int32_t dateStamp = -1;           // seconds since 1970; -1 for NULL
+    std::string name;            // fic_nom (UTF-8 bytes), at most 255 bytes; empty for NULL
+    char sizeText[20] = {};      // fic_taille as the server sends it; empty for NULL
+    char typeCode[20] = {};      // fic_type: "F", "R" or "Z"; empty for NULL
+    char dateText[20] = {};      // "dd/mm/yyyy hh:mm"; empty for NULL
+    std::int32_t dateStamp = -1; // seconds since 1970; -1 for NULL
     QTreeWidgetItem* listedItem = nullptr; // the tree item whose contents are listed; null for
                                            // a search hit
     std::int32_t discId = -1;              // fic_cd_id
     std::int32_t parentId = -1;            // fic_rep_id; -1 at the root of its disc
-    // Sort keys, computed once when the row is made: the name's locale-aware,
-    // case-insensitive collation key, and the size as a number (0 for NULL).
-    std::optional<QCollatorSortKey> nameKey;
+    // Sort keys, each computed once: the size as a number (0 for NULL) when the row is made,
+    // the name's locale-aware, case-insensitive collation key (compared bytewise) when the
+    // rows are first sorted by name.
     std::uint64_t sizeValue = 0;
+    std::optional<std::string> nameKey;
 };
 
 // Columns of the list, in order.
@@ -69,9 +69,11 @@ public:
     void appendRow(FileRow row);
     // Adds rows at the end, all at once.
     void appendRows(std::vector<FileRow> rows);
-    // Puts the rows in the order `less` gives (stable); selected and focused rows stay with
-    // their records.
-    void sortRows(const std::function<bool(const FileRow&, const FileRow&)>& less);
+    // Gives every row without a name key the key `makeKey` computes from its name.
+    void computeNameKeys(const std::function<std::string(const char*)>& makeKey);
+    // Puts the rows in `order`: order[i] is the row that comes at position i (a permutation of
+    // the rows). Selected and focused rows stay with their records.
+    void reorderRows(const std::vector<int>& order);
 
     // The image a row shows, chosen by the first letter of its type code: "R" a directory,
     // "Z" an archive, anything else a file.

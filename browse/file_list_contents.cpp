@@ -7,18 +7,22 @@
 #include "shell/startup.h"
 #include "shell/statusbar.h"
 
-#include <QCollator>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QPointer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
 
 namespace tvk {
 
@@ -38,51 +42,98 @@ const char* const SQL_LIST_CONTAINER =
 namespace {
 
 constexpr std::size_t LIST_STATEMENT_SIZE = 512;
-// Field sizes of a row's texts, terminator excluded.
+// Longest name of a row, terminator excluded.
 constexpr std::size_t ROW_NAME_MAX = 255;
-constexpr std::size_t SHORT_TEXT_MAX = 19;
 
-// The first `max` bytes of a column, never cutting a UTF-8 character; empty for NULL.
-std::string columnText(const char* bytes, unsigned long length, std::size_t max) {
-    if (!bytes)
-        return std::string();
-    std::size_t size = std::min<std::size_t>(length, max);
+// Copies a column into a row's text field of `N` bytes: at most N - 1 bytes, never cutting a
+// UTF-8 character, always terminated; empty for NULL.
+template <std::size_t N>
+void copyColumn(char (&field)[N], const char* bytes, unsigned long length) {
+    if (!bytes) {
+        field[0] = '\0';
+        return;
+    }
+    std::size_t size = std::min<std::size_t>(length, N - 1);
     if (size < length) {
         while (size > 0 && (static_cast<unsigned char>(bytes[size]) & 0xC0) == 0x80)
             --size;
     }
-    return std::string(bytes, size);
+    std::memcpy(field, bytes, size);
+    field[size] = '\0';
+}
+
+// The name column: at most 255 bytes, never cutting a UTF-8 character; empty for NULL.
+void copyName(std::string& name, const char* bytes, unsigned long length) {
+    if (!bytes) {
+        name.clear();
+        return;
+    }
+    std::size_t size = std::min<std::size_t>(length, ROW_NAME_MAX);
+    if (size < length) {
+        while (size > 0 && (static_cast<unsigned char>(bytes[size]) & 0xC0) == 0x80)
+            --size;
+    }
+    name.assign(bytes, size);
 }
 
 std::int32_t columnNumber(const char* bytes, std::int32_t missing) {
     return bytes ? static_cast<std::int32_t>(std::strtol(bytes, nullptr, 10)) : missing;
 }
 
-const QCollator& nameCollator() {
-    static const QCollator collator = [] {
-        QCollator c;
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
+// The collator of names: the user's locale (the root collation for the C and POSIX locales),
+// at secondary strength, so that accents count and case does not. Null if ICU has none.
+UCollator* nameCollator() {
+    static UCollator* const collator = []() -> UCollator* {
+        const QString locale = QLocale::system().name();
+        const QByteArray name = locale == QLatin1String("C") ? QByteArray() : locale.toLatin1();
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* opened = ucol_open(name.constData(), &status);
+        if (U_FAILURE(status))
+            return nullptr;
+        ucol_setStrength(opened, UCOL_SECONDARY);
+        return opened;
     }();
     return collator;
 }
 
-// A row of the listing statements (and of the search): name, size, date text, type, date
-// stamp, disc, parent; with its sort keys.
-FileRow makeFileRow(MYSQL_ROW row, const unsigned long* lengths, QTreeWidgetItem* item) {
-    FileRow file;
-    file.name = columnText(row[0], lengths[0], ROW_NAME_MAX);
-    file.sizeText = columnText(row[1], lengths[1], SHORT_TEXT_MAX);
-    file.dateText = columnText(row[2], lengths[2], SHORT_TEXT_MAX);
-    file.typeCode = columnText(row[3], lengths[3], SHORT_TEXT_MAX);
+} // namespace
+
+std::string nameSortKey(const char* name) {
+    UCollator* collator = nameCollator();
+    UChar text[ROW_NAME_MAX + 1];
+    int32_t units = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    if (collator)
+        u_strFromUTF8WithSub(text, ROW_NAME_MAX + 1, &units, name, -1, 0xFFFD, nullptr, &status);
+    if (!collator || U_FAILURE(status))
+        return name;
+    std::uint8_t key[1024];
+    const int32_t size = ucol_getSortKey(collator, text, units, key, sizeof key);
+    if (size <= 0)
+        return std::string();
+    if (static_cast<std::size_t>(size) <= sizeof key)
+        return std::string(reinterpret_cast<const char*>(key), std::size_t(size) - 1);
+    std::string large(std::size_t(size), '\0');
+    ucol_getSortKey(collator, text, units, reinterpret_cast<std::uint8_t*>(large.data()), size);
+    large.pop_back(); // the key's terminating 0
+    return large;
+}
+
+namespace {
+
+// Fills `file` from a row of the listing statements (and of the search): name, size, date
+// text, type, date stamp, disc, parent; the size is also kept as a number for sorting.
+void fillFileRow(FileRow& file, MYSQL_ROW row, const unsigned long* lengths,
+                 QTreeWidgetItem* item) {
+    copyName(file.name, row[0], lengths[0]);
+    copyColumn(file.sizeText, row[1], lengths[1]);
+    copyColumn(file.dateText, row[2], lengths[2]);
+    copyColumn(file.typeCode, row[3], lengths[3]);
     file.dateStamp = columnNumber(row[4], -1);
     file.listedItem = item;
     file.discId = columnNumber(row[5], -1);
     file.parentId = columnNumber(row[6], -1);
-    file.nameKey =
-        nameCollator().sortKey(QString::fromUtf8(file.name.data(), qsizetype(file.name.size())));
-    file.sizeValue = std::strtoull(file.sizeText.c_str(), nullptr, 10);
-    return file;
+    file.sizeValue = std::strtoull(file.sizeText, nullptr, 10);
 }
 
 template <typename T>
@@ -147,11 +198,12 @@ void fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping) {
         if (!pumping)
             rows.reserve(static_cast<std::size_t>(mysql_num_rows(result)));
         while (MYSQL_ROW row = mysql_fetch_row(result)) {
-            FileRow file = makeFileRow(row, mysql_fetch_lengths(result), item);
             if (!pumping) {
-                rows.push_back(std::move(file));
+                fillFileRow(rows.emplace_back(), row, mysql_fetch_lengths(result), item);
                 continue;
             }
+            FileRow file;
+            fillFileRow(file, row, mysql_fetch_lengths(result), item);
             model->appendRow(std::move(file));
             if (!searchRunning)
                 break;
@@ -175,12 +227,14 @@ int compareFileRows(const FileRow& a, const FileRow& b, int p) {
     case 1:
         if (a.nameKey && b.nameKey)
             result = a.nameKey->compare(*b.nameKey);
+        else
+            result = nameSortKey(a.name.c_str()).compare(nameSortKey(b.name.c_str()));
         break;
     case 2:
         result = threeWay(a.sizeValue, b.sizeValue);
         break;
     case 3:
-        result = ::strcasecmp(a.typeCode.c_str(), b.typeCode.c_str());
+        result = ::strcasecmp(a.typeCode, b.typeCode);
         break;
     case 4:
         // As unsigned numbers: an entry without a date (-1) comes after every dated one.
@@ -193,6 +247,87 @@ int compareFileRows(const FileRow& a, const FileRow& b, int p) {
     return sign * (result < 0 ? -1 : (result > 0 ? 1 : 0));
 }
 
+namespace {
+
+// A name's sort key with its first eight bytes packed for quick comparison (big-endian, so
+// that comparing the numbers compares the bytes); the whole key settles ties.
+struct NameSortEntry {
+    std::uint64_t head;
+    const std::string* key;
+    bool operator<(const NameSortEntry& other) const {
+        return head != other.head ? head < other.head : *key < *other.key;
+    }
+};
+
+NameSortEntry nameSortEntry(const std::string& key) {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    return {head, &key};
+}
+
+std::string lowerCase(const char* text) {
+    std::string lower(text);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// The positions of `keys` in the order of their keys (descending when sign < 0), equal keys
+// keeping their order.
+template <typename Key>
+std::vector<int> orderOf(std::vector<std::pair<Key, int>>& keys, int sign) {
+    if (sign > 0)
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    else
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return b.first < a.first; });
+    std::vector<int> order;
+    order.reserve(keys.size());
+    for (const auto& entry : keys)
+        order.push_back(entry.second);
+    return order;
+}
+
+template <typename Key, typename KeyOf>
+std::vector<int> orderBy(const FileListModel& model, int sign, KeyOf keyOf) {
+    std::vector<std::pair<Key, int>> keys;
+    keys.reserve(std::size_t(model.rowCount()));
+    for (int row = 0; row < model.rowCount(); ++row)
+        keys.emplace_back(keyOf(model.fileRow(row)), row);
+    return orderOf(keys, sign);
+}
+
+} // namespace
+
+std::vector<int> sortedRowOrder(FileListModel& model, int parameter) {
+    const int sign = parameter < 0 ? -1 : 1;
+    switch (parameter < 0 ? -parameter : parameter) {
+    case 1:
+        model.computeNameKeys(nameSortKey);
+        return orderBy<NameSortEntry>(
+            model, sign, [](const FileRow& row) { return nameSortEntry(*row.nameKey); });
+    case 2:
+        return orderBy<std::uint64_t>(model, sign,
+                                      [](const FileRow& row) { return row.sizeValue; });
+    case 3:
+        return orderBy<std::string>(model, sign,
+                                    [](const FileRow& row) { return lowerCase(row.typeCode); });
+    case 4:
+        // As unsigned numbers: an entry without a date (-1) comes after every dated one.
+        return orderBy<std::uint32_t>(model, sign, [](const FileRow& row) {
+            return static_cast<std::uint32_t>(row.dateStamp);
+        });
+    default: {
+        std::vector<int> order(std::size_t(model.rowCount()));
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<int>(i);
+        return order;
+    }
+    }
+}
+
 void onFileListColumnClick(QTreeView* list, int column) {
     FileListModel* model = fileListModel(list);
     if (!model)
@@ -203,10 +338,7 @@ void onFileListColumnClick(QTreeView* list, int column) {
     sortedColumn = column;
     header->setSortIndicator(column, sortDirection == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
     header->setSortIndicatorShown(true);
-    const int parameter = (column + 1) * sortDirection;
-    model->sortRows([parameter](const FileRow& a, const FileRow& b) {
-        return compareFileRows(a, b, parameter) < 0;
-    });
+    model->reorderRows(sortedRowOrder(*model, (column + 1) * sortDirection));
 }
 
 void onFileListFocus(QTreeView* list) {

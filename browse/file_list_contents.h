@@ -4,6 +4,9 @@
 
 #include "browse/file_list.h"
 
+#include <string>
+#include <vector>
+
 class QTreeView;
 class QTreeWidgetItem;
 
@@ -36,9 +39,18 @@ void showDirectoryContents(QTreeView* list, const TreeNodeData* data, QTreeWidge
 // a quit is requested, or when the list goes away meanwhile. The result is always consumed.
 void fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping);
 
+// The collation key of a name (UTF-8; bad bytes count as U+FFFD), to be compared bytewise:
+// locale-aware, case-insensitive.
+std::string nameSortKey(const char* name);
+
 // Compares two rows for sort parameter p: |p| is the column + 1 (1 name, 2 size, 3 type,
 // 4 date), its sign the direction. Negative, zero or positive.
 int compareFileRows(const FileRow& a, const FileRow& b, int p);
+
+// The order of the rows of `model` for sort parameter p, as compareFileRows orders them, equal
+// rows keeping their order: element i is the row that comes at position i. Computes the rows'
+// name keys first when sorting by name.
+std::vector<int> sortedRowOrder(FileListModel& model, int parameter);
 
 // A header click on `column`: the first click on a column sorts it ascending, the next one
 // descending, and so on; the arrow moves to that column.

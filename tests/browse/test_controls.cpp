@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace tvk::test {
 namespace {
 
@@ -25,7 +27,7 @@ protected:
 FileRow rowOfType(const char* name, const char* type) {
     FileRow row;
     row.name = name;
-    row.typeCode = type;
+    std::snprintf(row.typeCode, sizeof row.typeCode, "%s", type);
     return row;
 }
 
