@@ -188,10 +188,13 @@ void connectCatalogueTree(QTreeWidget* tree) {
         return;
     QObject::connect(tree, &QTreeWidget::itemExpanded, tree,
                      [tree](QTreeWidgetItem* item) { onTreeItemExpanded(tree, item); });
-    QObject::connect(tree, &QTreeWidget::currentItemChanged, tree,
-                     [tree](QTreeWidgetItem* current, QTreeWidgetItem*) {
-                         onTreeSelectionChanged(tree, current);
-                     });
+    // The selection, not the focus: a tree that receives the focus with nothing selected
+    // focuses its first item without selecting it, and that lists nothing.
+    QObject::connect(tree, &QTreeWidget::itemSelectionChanged, tree, [tree] {
+        const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+        if (!selected.isEmpty())
+            onTreeSelectionChanged(tree, selected.front());
+    });
     // An item going away takes currentTreeItem with it.
     QObject::connect(tree->model(), &QAbstractItemModel::modelAboutToBeReset, tree,
                      [] { currentTreeItem = nullptr; });
