@@ -21,7 +21,7 @@ namespace tvk {
 
 ModuleHandle langModule = nullptr;
 ModuleHandle helpModule = nullptr;
-HtmlHelpProc htmlHelp = nullptr;
+HtmlHelpFunction htmlHelp = nullptr;
 QIcon searchIcon;
 QCursor waitCursor;
 QCursor busyCursor;
@@ -73,7 +73,7 @@ bool initApplication(const StartupOptions& options) {
     htmlHelp = nullptr;
     helpModule = loadLibrary(modulePath(options, QLatin1String(HELP_ENGINE_FILE)));
     if (helpModule) {
-        htmlHelp = reinterpret_cast<HtmlHelpProc>(getProcAddress(helpModule, "HtmlHelpA"));
+        htmlHelp = reinterpret_cast<HtmlHelpFunction>(getProcAddress(helpModule, "HtmlHelpA"));
         if (!htmlHelp) {
             freeLibrary(helpModule);
             helpModule = nullptr;
