@@ -259,6 +259,19 @@ void onCommand(QWidget* window, int id) {
     switch (id) {
     case CMD_NEW:
         setStatusText(loadLangString(IDS_NEW_DISC));
+        // The drive scan follows here once the indexing code exists.
+        break;
+    case CMD_UPDATE:
+    case CMD_DELETE:
+        // Update and Delete act on the current tree item once the disc commands exist.
+        break;
+    case CMD_SEARCH:
+        if (isDialogAlive(searchDialog))
+            break; // the open dialog is left as it is
+        // The search dialog opens here once the search code exists.
+        break;
+    case CMD_CONNECTION:
+        // Dialog 480 runs here once the connection settings code exists.
         break;
     case CMD_QUIT:
         if (window)

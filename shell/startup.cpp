@@ -134,6 +134,9 @@ std::optional<int> startApplication(const StartupOptions& options) {
     return std::nullopt;
 }
 
+// Each dialog is a window of its own, so the open search dialog handles its own keyboard
+// navigation (Tab, Enter, Escape) before anything else, and the main window's shortcuts act
+// only while the main window is the active window.
 int runMessageLoop() {
     if (quitRequested)
         return quitCode;
