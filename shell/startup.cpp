@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "browse/catalogue_tree.h"
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/language.h"
@@ -155,6 +156,9 @@ void postQuitMessage(int code) {
 
 void shutdownApplication() {
     delete mainWindow;
+    // Pictures held outside any widget go before the application object does.
+    searchIcon = QIcon();
+    discImage = folderImage = archiveImage = QIcon();
     closeCatalogueAtShutdown();
     htmlHelp = nullptr;
     if (helpModule)

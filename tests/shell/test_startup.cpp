@@ -192,10 +192,14 @@ TEST_F(Startup, HelpOpensTheBookOfTheLanguageAtItsDefaultTopic) {
         auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("helpBrowser"));
         ASSERT_NE(browser, nullptr);
         EXPECT_EQ(browser->documentTitle(), QString::fromUtf8(topic));
-        window->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // The French window stays open: shutdown releases the engine with it.
+        if (std::string(locale).starts_with("en")) {
+            window->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
         pluginInits = 0;
     }
+    EXPECT_EQ(helpWindow(), nullptr);
     // Releasing the engine at shutdown leaves the plug-ins removed as well.
     EXPECT_EQ(helpModule, nullptr);
     EXPECT_EQ(htmlHelp, nullptr);
