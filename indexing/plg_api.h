@@ -26,9 +26,8 @@ int isSupportedArchive(const char* name);
 // Writes one entry as a row of fic_fichiers on the connection of setMsc. For a directory
 // ('R') or archive ('Z') returns its new fic_id (> 0); 0 or less means failure. The closing
 // call (null name, type ' ', zeros) ends a walk: once it returns every row is stored.
-int composeReqInsertion(const char* name, char type, unsigned long long size, int year,
-                        int month, int day, int hour, int minute, int second, int discId,
-                        int parentId);
+int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
+                        int day, int hour, int minute, int second, int discId, int parentId);
 
 // Reads the archive at `path` and writes its entries under (discId, archiveId).
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);

@@ -1,2 +1,147 @@
-// Resource and control identifiers shared by the program and the language modules.
-#pragma once
+/* Resource, command and control identifiers shared by the program and the language modules.
+   Plain #defines only: the resource compiler's preprocessor reads this file as well as C++. */
+#ifndef TAVISK_LANG_RESOURCE_H
+#define TAVISK_LANG_RESOURCE_H
+
+/* Commands. Each number also names the menu item, the toolbar button and the menu-help string. */
+#define CMD_NEW 200
+#define CMD_QUIT 270
+#define CMD_NEXT_PANE 410
+#define CMD_PREV_PANE 420
+#define CMD_CONNECTION 475
+#define CMD_ABOUT 500
+#define CMD_HELP 510
+#define CMD_SEARCH 700
+#define CMD_DELETE 750
+#define CMD_UPDATE 751
+
+/* Strings. The menu-help string of a command carries the command's own number. */
+#define IDS_PRODUCT_NAME 1
+#define IDS_MYSQL_ERROR 2
+#define IDS_CANNOT_SELECT_BASE 6
+#define IDS_CANNOT_CONNECT_PORT 7
+#define IDS_PROGRAM_TOO_OLD 8
+#define IDS_PROGRAM_UPDATE_REQUIRED 10
+#define IDS_ASK_UPGRADE_DATABASE 11
+#define IDS_DATABASE_UPGRADE 13
+#define IDS_ASK_KEEP_UNUSABLE_SETTINGS 16
+#define IDS_CONNECTION_FAILURE 18
+#define IDS_ASK_CREATE_DATABASE 19
+#define IDS_DATABASE_CREATION 20
+#define IDS_ASK_KEEP_UNINITIALISED_SETTINGS 21
+#define IDS_DATABASE_CREATION_FAILURE 23
+#define IDS_ASK_KEEP_UNCONNECTABLE_SETTINGS 24
+#define IDS_DRIVE_UNDETERMINED 31
+#define IDS_DRIVE_NO_ROOT 32
+#define IDS_DRIVE_REMOVABLE 33
+#define IDS_DRIVE_FIXED 34
+#define IDS_DRIVE_REMOTE 35
+#define IDS_ASK_ADD_DISC 36
+#define IDS_DISC_READING 37
+#define IDS_WRITE_DISC_NUMBER 38
+#define IDS_DISC_IDENTIFICATION 39
+#define IDS_ASK_UPDATE_DISC 40
+#define IDS_NO_DISC_IN_DRIVE 42
+#define IDS_DRIVE_RAM 43
+#define IDS_ASK_DELETE_DISC 44
+#define IDS_CONFIRM_DELETE_DISC 45
+#define IDS_DISC_DELETING 46
+#define IDS_NEW_DISC 50
+#define IDS_CONNECTED 51
+#define IDS_NO_DISC_LIST 52
+#define IDS_NO_DIRECTORY_LIST 53
+#define IDS_NO_FILE_LIST 54
+#define IDS_TYPE_FILE 56
+#define IDS_TYPE_DIRECTORY 57
+#define IDS_TYPE_ARCHIVE 58
+#define IDS_HIT_PLACE 59
+#define IDS_DIRECTORY_OR_ARCHIVE 60
+#define IDS_DIRECTORY_FOUND 61
+#define IDS_FILE_HIT 62
+/* Toolbar labels, in button order (the images of IDB_TOOLBAR in the same order). */
+#define IDS_TB_NEW 63
+#define IDS_TB_UPDATE 64
+#define IDS_TB_DELETE 65
+#define IDS_TB_SEARCH 66
+#define IDS_TB_CONFIGURE 67
+#define IDS_TB_HELP 68
+#define IDS_READY 69
+#define IDS_HELP_FILE 70
+#define IDS_UNKNOWN_VERSION 71
+#define IDS_UNKNOWN_VERSION_CAPTION 72
+/* Menu help of the popups File, Configuration, Help and of the system menu. */
+#define IDS_MENU_FILE 2000
+#define IDS_MENU_CONFIGURATION 2001
+#define IDS_MENU_HELP 2010
+#define IDS_SYSTEM_MENU 2030
+/* File list column titles. */
+#define IDS_COL_NAME 2011
+#define IDS_COL_SIZE 2012
+#define IDS_COL_TYPE 2013
+#define IDS_COL_DATE 2014
+
+/* Dialogs. */
+#define IDD_ABOUT 100
+#define IDD_UPGRADE 280
+#define IDD_SEARCH 300
+#define IDD_CONNECTION 480
+#define IDD_INDEXING 550
+
+/* Menus and accelerators. */
+#define IDM_MAIN 600
+#define IDM_CONTEXT 1000
+#define IDA_MAIN 10000
+
+/* Bitmaps: 16x16 tree images and the 96x16 toolbar strip; magenta is transparent. */
+#define IDB_DISC 103
+#define IDB_TOOLBAR 106
+#define IDB_FOLDER_SELECTED 107
+#define IDB_FOLDER 108
+#define IDB_ARCHIVE_SELECTED 111
+#define IDB_ARCHIVE 112
+
+/* Icon groups. */
+#define IDI_APP 102
+#define IDI_ARCHIVE 104
+#define IDI_SEARCH 113
+#define IDI_FOLDER 120
+#define IDI_FILE 121
+
+/* Controls of dialog 100 (About). */
+#define IDC_ABOUT_CLOSE 101
+
+/* Controls of dialog 300 (search); its Close button is command 2. */
+#define IDC_SEARCH_DATE 301
+#define IDC_SEARCH_STOP 302
+#define IDC_SEARCH_NAME_LABEL 303
+#define IDC_SEARCH_NAME 304
+#define IDC_SEARCH_BETWEEN 305
+#define IDC_SEARCH_FROM 306
+#define IDC_SEARCH_AND 307
+#define IDC_SEARCH_TO 308
+#define IDC_SEARCH_START 309
+#define IDC_SEARCH_WORDS 313
+#define IDC_SEARCH_LIMIT 316
+
+/* Controls of dialog 480 (connection parameters); OK and Cancel are commands 1 and 2. */
+#define IDC_CONNECTION_PROMPT 402
+#define IDC_HOST_LABEL 403
+#define IDC_PORT_LABEL 404
+#define IDC_BASE_LABEL 405
+#define IDC_ACCOUNT_LABEL 406
+#define IDC_PASSWORD_LABEL 407
+#define IDC_HOST 481
+#define IDC_PORT 482
+#define IDC_BASE 483
+#define IDC_ACCOUNT 484
+#define IDC_PASSWORD 485
+
+/* Controls of dialog 550 (indexing progress). */
+#define IDC_PROGRESS 551
+#define IDC_WAIT_TEXT 552
+
+/* The one-shot timer that starts the work of dialogs 280 and 550 once they are shown. */
+#define UPGRADE_TIMER_ID 281
+#define INDEXING_TIMER_ID 281
+
+#endif

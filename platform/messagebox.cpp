@@ -29,7 +29,9 @@ QMessageBox::Icon iconFor(unsigned flags) {
 
 } // namespace
 
-void setMessageBoxHook(MessageBoxHook hook) { hookSlot() = std::move(hook); }
+void setMessageBoxHook(MessageBoxHook hook) {
+    hookSlot() = std::move(hook);
+}
 
 int messageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags) {
     if (hookSlot())

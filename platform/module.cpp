@@ -1,4 +1,5 @@
 #include "platform/module.h"
+#include "platform/resources.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -77,6 +78,7 @@ void freeLibrary(ModuleHandle module) {
     auto found = loadedModules().find(module);
     if (found == loadedModules().end())
         return;
+    forgetModuleResources(module);
     dlclose(found->second.dlHandle);
     loadedModules().erase(found);
 }

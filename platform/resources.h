@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -59,12 +60,14 @@ struct ResName {
 };
 
 struct MenuItem {
-    QString text;          // as written: '&' mnemonics and a '\t' before the shortcut label
-    std::uint16_t id = 0;  // command identifier; 0 for popups and separators
+    QString text;         // as written: '&' mnemonics and a '\t' before the shortcut label
+    std::uint16_t id = 0; // command identifier; 0 for popups and separators
     std::uint16_t flags = 0;
     std::vector<MenuItem> items; // the popup's own items
     bool isPopup() const { return flags & MF_POPUP; }
-    bool isSeparator() const { return (flags & MF_SEPARATOR) || (!isPopup() && id == 0 && text.isEmpty()); }
+    bool isSeparator() const {
+        return (flags & MF_SEPARATOR) || (!isPopup() && id == 0 && text.isEmpty());
+    }
 };
 
 struct MenuTemplate {
@@ -72,8 +75,8 @@ struct MenuTemplate {
 };
 
 struct AccelEntry {
-    std::uint16_t flags = 0;   // AccelFlags
-    std::uint16_t key = 0;     // virtual-key code (FVIRTKEY) or character
+    std::uint16_t flags = 0; // AccelFlags
+    std::uint16_t key = 0;   // virtual-key code (FVIRTKEY) or character
     std::uint16_t command = 0;
 };
 
@@ -125,9 +128,19 @@ struct VersionInfo {
     std::vector<std::uint32_t> translations; // "Translation" var: language in the low 16 bits
 };
 
+// One entry of a .res image: its type and name, and where its data lies.
+struct ResourceEntry {
+    ResName type;
+    ResName name;
+    std::uint16_t language = 0;
+    std::span<const std::uint8_t> data;
+};
+
 // A parsed .res image. It does not own the bytes it was parsed from: they must outlive it
 // (a module's section lives as long as the module stays loaded).
-class ResourceSet;
+struct ResourceSet {
+    std::vector<ResourceEntry> entries;
+};
 
 // Parses a .res image held in memory. Returns null when the bytes are not a .res file.
 std::unique_ptr<ResourceSet> parseResources(std::span<const std::uint8_t> bytes);
@@ -135,6 +148,9 @@ std::unique_ptr<ResourceSet> parseResources(std::span<const std::uint8_t> bytes)
 // The resources of a loaded module, found in its ELF section ".tvkres" and parsed once.
 // Null when the module carries none. Owned by the reader; valid while the module is loaded.
 const ResourceSet* moduleResources(ModuleHandle module);
+
+// Drops the parsed resources of a module that is being unloaded.
+void forgetModuleResources(ModuleHandle module);
 
 // Raw data of the resource (type, id), language ignored; empty when absent.
 std::span<const std::uint8_t> findResource(const ResourceSet& set, std::uint16_t type,

@@ -15,7 +15,9 @@ QString languageFileName(unsigned langId) {
     return QStringLiteral("tavisk_%1.so").arg(french ? QStringLiteral("fr") : QStringLiteral("en"));
 }
 
-QString loadLangString(unsigned id) { return loadString(langModule, id); }
+QString loadLangString(unsigned id) {
+    return loadString(langModule, id);
+}
 
 int taviskMain(int argc, char** argv) {
     QApplication app(argc, argv);

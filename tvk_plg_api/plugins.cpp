@@ -19,8 +19,9 @@ LibraryState& state() {
 // Every format that libarchive reads on a stock Debian system, by the endings that name it.
 std::vector<ArchiveFormat> builtInFormats() {
     return {
-        {"zip", {".zip", ".jar", ".war", ".ear", ".apk", ".xpi", ".odt", ".ods", ".odp",
-                 ".docx", ".xlsx", ".pptx", ".epub"}},
+        {"zip",
+         {".zip", ".jar", ".war", ".ear", ".apk", ".xpi", ".odt", ".ods", ".odp", ".docx", ".xlsx",
+          ".pptx", ".epub"}},
         {"tar", {".tar"}},
         {"tar.gz", {".tar.gz", ".tgz", ".taz"}},
         {"tar.bz2", {".tar.bz2", ".tbz", ".tbz2", ".tb2"}},
@@ -42,9 +43,15 @@ std::vector<ArchiveFormat> builtInFormats() {
 
 } // namespace
 
-const std::vector<ArchiveFormat>& archiveFormats() { return state().formats; }
-bool pluginsInitialised() { return state().initialised; }
-MYSQL* currentConnection() { return state().connection; }
+const std::vector<ArchiveFormat>& archiveFormats() {
+    return state().formats;
+}
+bool pluginsInitialised() {
+    return state().initialised;
+}
+MYSQL* currentConnection() {
+    return state().connection;
+}
 
 } // namespace tvk::plg
 

@@ -12,8 +12,8 @@ MessageBoxScript::~MessageBoxScript() {
     setMessageBoxHook({});
     for (const Expected& missing : expected_)
         ADD_FAILURE() << "expected message box never shown: caption \""
-                      << missing.caption.toStdString() << "\" text \""
-                      << missing.text.toStdString() << "\"";
+                      << missing.caption.toStdString() << "\" text \"" << missing.text.toStdString()
+                      << "\"";
 }
 
 MessageBoxScript& MessageBoxScript::expect(const QString& caption, const QString& text,

@@ -12,7 +12,8 @@ namespace {
 // An entry line: optional "YYMMDD HH:MM:SS", tabs, the thread id, the command, a tab and the
 // argument. Lines that do not match continue the previous entry's argument.
 const std::regex& entryPattern() {
-    static const std::regex pattern(R"(^(\d{6}\s+\d{1,2}:\d{2}:\d{2})?\t+\s*(\d+) ([A-Za-z][A-Za-z ]*)\t(.*)$)");
+    static const std::regex pattern(
+        R"(^(\d{6}\s+\d{1,2}:\d{2}:\d{2})?\t+\s*(\d+) ([A-Za-z][A-Za-z ]*)\t(.*)$)");
     return pattern;
 }
 

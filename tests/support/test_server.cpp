@@ -45,7 +45,9 @@ const TestServer* serverOnce() {
 
 } // namespace
 
-bool TestServer::available() { return serverOnce() != nullptr; }
+bool TestServer::available() {
+    return serverOnce() != nullptr;
+}
 
 const TestServer& TestServer::get() {
     const TestServer* server = serverOnce();

@@ -1,0 +1,40 @@
+#include "shell/commands.h"
+
+#include <QAction>
+#include <map>
+#include <memory>
+
+namespace tvk {
+
+namespace {
+
+std::map<int, std::unique_ptr<QAction>>& commandTable() {
+    static std::map<int, std::unique_ptr<QAction>> table;
+    return table;
+}
+
+} // namespace
+
+QAction* commandAction(int id) {
+    auto& slot = commandTable()[id];
+    if (!slot) {
+        slot = std::make_unique<QAction>();
+        slot->setData(id);
+    }
+    return slot.get();
+}
+
+void enableCommand(int id, bool enable) {
+    commandAction(id)->setEnabled(enable);
+}
+
+bool isCommandEnabled(int id) {
+    auto found = commandTable().find(id);
+    return found == commandTable().end() || found->second->isEnabled();
+}
+
+void resetCommands() {
+    commandTable().clear();
+}
+
+} // namespace tvk
