@@ -1,6 +1,7 @@
 // The two help books as the build compiles them, read through chmlib as any CHM viewer reads
 // them: the book's own header names its default topic, title, contents and language; every
 // link and picture leads to a file of the book; both languages hold the same pages.
+#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QString>
@@ -246,6 +247,105 @@ TEST(HelpBooks, BothLanguagesHoldTheSamePagesAnchorsAndContents) {
         return sitemapPages(QString::fromUtf8(readFile(book, "/contents.hhc").value_or("")));
     };
     EXPECT_EQ(contents(english.get()), contents(french.get()));
+}
+
+// The texts the program shows in `language`: those of its language module's resource script
+// (strings, captions, controls, menu items without their '&' and shortcut), those it holds
+// itself or composes, and Qt's own Yes and No. Each as a pattern in which the values the
+// program fills in (%s, %d, %u) match anything.
+std::vector<QRegularExpression> programTexts(const QString& language, bool labels) {
+    const char* source = std::getenv("TAVISK_SOURCE_DIR");
+    QFile script(QString::fromLocal8Bit(source ? source : ".") + "/lang/" + language +
+                 "/tavisk.rc");
+    if (!script.open(QIODevice::ReadOnly))
+        return {};
+    QStringList texts = matches(QString::fromUtf8(script.readAll()), R"re("((?:[^"\n]|"")*)")re");
+    texts << "Language file not found"
+          << "Handle non valide"
+          << "Requête SQL"
+          << "GetLastError"
+          << "CD %u";
+    texts << (language == "fr" ? QStringList{"Oui", "Non"} : QStringList{"Yes", "No"});
+    const QString upgrade =
+        language == "fr" ? "Mise à niveau de la base de données" : "Database upgrade";
+    texts << upgrade + " : 1->2" << upgrade + " : 2->3";
+    std::vector<QRegularExpression> patterns;
+    for (QString text : texts) {
+        text.replace("\"\"", "\"").replace("\\n", "\n").replace("\\t", "\t");
+        if (labels)
+            text = text.remove('&').section('\t', 0, 0);
+        QString pattern = QRegularExpression::escape(text);
+        pattern.replace(QRegularExpression(R"re(\\%[sdu])re"), ".+"); // escape() made "%s" "\\%s"
+        patterns.emplace_back(QRegularExpression::anchoredPattern(pattern));
+    }
+    return patterns;
+}
+
+// The texts of the elements of `cssClass` on a page, as a reader sees them: line breaks kept,
+// markup gone, the quotation marks around program texts removed.
+QStringList quotedTexts(const QString& html, const QString& cssClass) {
+    QStringList texts;
+    const QRegularExpression element("class=\"" + cssClass + "\">(.*?)</(?:span|td)>",
+                                     QRegularExpression::DotMatchesEverythingOption);
+    for (auto it = element.globalMatch(html); it.hasNext();) {
+        QString text = it.next().captured(1);
+        text.replace(QRegularExpression("\\s+"), " ");
+        text.replace(QRegularExpression(" ?<br> ?"), "\n");
+        text.remove(QRegularExpression("<[^>]*>"));
+        text.replace("&lt;", "<").replace("&gt;", ">").replace("&nbsp;", QChar(0xa0));
+        text.replace("&amp;", "&");
+        text = text.trimmed();
+        if ((text.startsWith('"') && text.endsWith('"')) ||
+            (text.startsWith(QChar(0xab)) && text.endsWith(QChar(0xbb)))) {
+            text = text.mid(1, text.size() - 2);
+            if (text.startsWith(QChar(0xa0)))
+                text.remove(0, 1);
+            if (text.endsWith(QChar(0xa0)))
+                text.chop(1);
+        }
+        texts << text;
+    }
+    return texts;
+}
+
+bool isProgramText(const QString& text, const std::vector<QRegularExpression>& patterns) {
+    for (const QRegularExpression& pattern : patterns) {
+        if (pattern.match(text).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+// The books quote the program's messages, captions, menus, buttons and field labels exactly
+// as the language module of their language has them.
+TEST(HelpBooks, QuoteTheProgramsTextsExactly) {
+    for (const QString language : {"en", "fr"}) {
+        const ChmHandle book = openBook(("Tavisk_" + language + ".chm").toStdString());
+        ASSERT_TRUE(book);
+        const std::vector<QRegularExpression> messages = programTexts(language, false);
+        const std::vector<QRegularExpression> labels = programTexts(language, true);
+        ASSERT_GT(messages.size(), 150u) << "the resource script of " << language.toStdString();
+        int quoted = 0;
+        for (const QString& file : bookFiles(book.get())) {
+            if (!file.endsWith(".html"))
+                continue;
+            const QString html = QString::fromUtf8(readFile(book.get(), file).value_or(""));
+            for (const QString& text : quotedTexts(html, "msg")) {
+                ++quoted;
+                EXPECT_TRUE(isProgramText(text, messages))
+                    << language.toStdString() << file.toStdString() << ": " << text.toStdString();
+            }
+            for (const QString& path : quotedTexts(html, "ui")) {
+                for (const QString& label : path.split(" > ")) {
+                    ++quoted;
+                    EXPECT_TRUE(isProgramText(label, labels))
+                        << language.toStdString() << file.toStdString() << ": "
+                        << label.toStdString();
+                }
+            }
+        }
+        EXPECT_GT(quoted, 250);
+    }
 }
 
 } // namespace
