@@ -102,7 +102,8 @@ QString attribute(const Tag& tag, const char* name) {
 } // namespace
 
 QString decodeText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless: a sequence cut short at the end is an error, not something to wait for.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
@@ -113,8 +114,9 @@ QString decodeText(const QByteArray& bytes) {
 }
 
 QString decodeHtml(const QByteArray& bytes) {
+    // A page that declares nothing comes back as UTF-8, which decodeText checks.
     QStringDecoder declared = QStringDecoder::decoderForHtml(bytes);
-    if (declared.isValid()) {
+    if (declared.isValid() && qstrcmp(declared.name(), "UTF-8") != 0) {
         const QString text = declared.decode(bytes);
         if (!declared.hasError())
             return text;

@@ -193,7 +193,7 @@ QWidget* createHelpWindow(ChmBook book, QWidget* caller) {
     splitter->addWidget(tabs);
     splitter->addWidget(browser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({250, 650});
+    splitter->setSizes({280, 620});
 
     auto* back = navigationButton("helpBack", texts.back, QStyle::SP_ArrowBack, window);
     auto* forward = navigationButton("helpForward", texts.forward, QStyle::SP_ArrowForward, window);
