@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <map>
 
@@ -32,7 +33,8 @@ bool searchRunning = false;
 namespace {
 
 // Shows the busy cursor over the main window while a search streams its results. The state
-// is looked at whenever the mouse moves over the window, as a cursor request would.
+// is looked at whenever the mouse moves over the window, as a cursor request would: the
+// window itself hears every move, whichever widget lies under the mouse.
 class SearchCursorWatch : public QObject {
 public:
     using QObject::QObject;
@@ -56,6 +58,8 @@ protected:
 
 private:
     static bool isInMainWindow(QObject* object) {
+        if (auto* window = qobject_cast<QWindow*>(object))
+            return mainWindow && window == mainWindow->windowHandle();
         auto* widget = qobject_cast<QWidget*>(object);
         return widget && mainWindow && widget->window() == mainWindow;
     }

@@ -427,6 +427,12 @@ TEST_F(MainWindow, BusyCursorOverTheWindowWhileASearchRuns) {
     EXPECT_EQ(fileList->viewport()->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(toolBar->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(clientArea->cursor().shape(), Qt::SplitHCursor);
+    // A move inside the widget already under the mouse is enough to notice a search.
+    searchRunning = true;
+    QTest::mouseMove(fileList->viewport(), fileList->viewport()->rect().center() + QPoint(5, 5));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fileList->viewport()->cursor().shape(), Qt::BusyCursor);
+    searchRunning = false;
 }
 
 // Screenshots of the main window in both languages, for a look by eye.
