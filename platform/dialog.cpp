@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFontMetrics>
-#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -66,6 +65,7 @@ public:
     void command(int id, unsigned notification, QWidget* control);
     void stopAllTimers();
     void markDestroyed();
+    QWidget* item(int id) const; // null when no control has `id`
 
     DialogProc proc = nullptr;
     bool modal = false;
@@ -144,6 +144,11 @@ void Dialog::command(int id, unsigned notification, QWidget* control) {
          reinterpret_cast<std::intptr_t>(control));
 }
 
+QWidget* Dialog::item(int id) const {
+    auto found = controls.find(controlKey(id));
+    return found == controls.end() ? nullptr : found->second;
+}
+
 void Dialog::stopAllTimers() {
     for (auto& [id, timer] : timers) {
         timer->stop();
@@ -184,19 +189,18 @@ void Dialog::keyPressEvent(QKeyEvent* event) {
                 command(idOf[button], BN_CLICKED, button);
             }
         } else if (hasDefault) {
-            QWidget* button =
-                controls.count(controlKey(defaultId)) ? controls[controlKey(defaultId)] : nullptr;
+            QWidget* button = item(defaultId);
             if (!button || button->isEnabled()) {
                 command(defaultId, BN_CLICKED, button);
             }
         } else {
-            command(IDOK, BN_CLICKED, controls.count(IDOK) ? controls[IDOK] : nullptr);
+            command(IDOK, BN_CLICKED, item(IDOK));
         }
         event->accept();
         return;
     }
     if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
-        command(IDCANCEL, BN_CLICKED, controls.count(IDCANCEL) ? controls[IDCANCEL] : nullptr);
+        command(IDCANCEL, BN_CLICKED, item(IDCANCEL));
         event->accept();
         return;
     }
@@ -230,7 +234,7 @@ void Dialog::closeEvent(QCloseEvent* event) {
     }
     QPointer<Dialog> guard(this);
     if (!send(WM_CLOSE, 0, 0) && guard) {
-        command(IDCANCEL, BN_CLICKED, controls.count(IDCANCEL) ? controls[IDCANCEL] : nullptr);
+        command(IDCANCEL, BN_CLICKED, item(IDCANCEL));
     }
 }
 
@@ -520,9 +524,11 @@ Dialog* buildDialog(ModuleHandle module, const DialogTemplate& tmpl, QWidget* ow
     dialog->setFont(font);
     const DialogUnits units = dialogUnitsFor(font);
 
+    std::vector<QWidget*> built;
     for (std::size_t i = 0; i < tmpl.items.size(); ++i) {
         const DialogItem& item = tmpl.items[i];
         QWidget* control = makeControl(kinds[i], item, module, dialog);
+        built.push_back(control);
         control->setGeometry(units.toPixelsX(item.x), units.toPixelsY(item.y),
                              units.toPixelsX(item.cx), units.toPixelsY(item.cy));
         control->setEnabled(!(item.style & WS_DISABLED));
@@ -549,10 +555,6 @@ Dialog* buildDialog(ModuleHandle module, const DialogTemplate& tmpl, QWidget* ow
                 part->installEventFilter(dialog);
             }
         }
-    }
-    std::vector<QWidget*> built;
-    for (const auto& [control, id] : dialog->idOf) {
-        built.push_back(control);
     }
     for (QWidget* control : built) {
         if (auto* label = qobject_cast<QLabel*>(control)) {
@@ -584,7 +586,7 @@ bool initialise(Dialog* dialog, std::intptr_t initParam) {
             }
         }
         if (!target && dialog->hasDefault) {
-            target = dialog->controls[controlKey(dialog->defaultId)];
+            target = dialog->item(dialog->defaultId);
         }
         if (target) {
             target->setFocus(Qt::TabFocusReason);
@@ -702,11 +704,7 @@ QWidget* dialogWindow(Dialog* dialog) {
 
 QWidget* getDlgItem(Dialog* dialog, int id) {
     dialog = live(dialog);
-    if (!dialog) {
-        return nullptr;
-    }
-    auto found = dialog->controls.find(controlKey(id));
-    return found == dialog->controls.end() ? nullptr : found->second;
+    return dialog ? dialog->item(id) : nullptr;
 }
 
 QString getWindowText(Dialog* dialog) {
@@ -800,7 +798,8 @@ bool setTimer(Dialog* dialog, unsigned timerId, unsigned milliseconds) {
             }
         });
     }
-    timer->start(int(std::min<unsigned>(milliseconds, INT32_MAX)));
+    // A 0 ms QTimer would fire at every turn of the event loop; Windows raises tiny periods too.
+    timer->start(int(std::clamp<unsigned>(milliseconds, 1, INT32_MAX)));
     return true;
 }
 

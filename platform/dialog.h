@@ -1,5 +1,14 @@
 // The one generic dialog builder: every dialog of the program is built at run time from its
 // template in the language module and driven by a dialog procedure, as on Windows.
+//
+// Keys and close requests reach the procedure as Windows delivers them: Enter presses the
+// focused push button, else the default button (nothing when it is disabled), else sends
+// IDOK; Escape sends IDCANCEL; the close box and Alt+F4 send WM_CLOSE, then IDCANCEL when the
+// procedure leaves WM_CLOSE unhandled; a template without WS_SYSMENU has no close box and
+// refuses close requests. A dialog's window handles its own keyboard (Tab in template order
+// over the WS_TABSTOP controls), so a modeless dialog needs no help from the main loop.
+// Close requests that Qt makes itself are refused too: end the program's loop with
+// QCoreApplication::exit, not quit (which asks every window to close first).
 #pragma once
 
 #include "platform/module.h"
@@ -77,10 +86,12 @@ class Dialog; // a built dialog window; owned by the builder
 using DialogProc = bool (*)(Dialog* dialog, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);
 
-// Builds dialog `templateId` of `module` and runs it modally, owned by `owner` (may be null:
-// then every other window of the program waits for it). The owner's window takes no input
-// while the dialog runs. Returns the value given to endDialog, or -1 when the template is
-// missing or the dialog cannot be built.
+// Builds dialog `templateId` of `module` and runs it modally in a nested event loop, owned by
+// `owner` (may be null: then every other window of the program waits for it). The owner's
+// window, and the other windows it owns, take no input while the dialog runs. The client area
+// is placed at the template's position from the owner window's top-left (from the screen's
+// without an owner), kept on the screen. Returns the value given to endDialog, or -1 when the
+// template is missing or the dialog cannot be built.
 std::intptr_t dialogBoxParam(ModuleHandle module, unsigned templateId, QWidget* owner,
                              DialogProc proc, std::intptr_t initParam);
 
@@ -103,6 +114,7 @@ void endDialog(Dialog* dialog, std::intptr_t result);
 // isDialogAlive turns false. Safe inside its own procedure, also in a procedure call nested in
 // another one (a message pumped during a long command): the window's memory is released only
 // when the outermost procedure call has returned, and calls on a destroyed dialog do nothing.
+// A modal dialog is ended with 0 instead.
 void destroyDialog(Dialog* dialog);
 // Whether `dialog` still names a live dialog built here (never dereferences it).
 bool isDialogAlive(const Dialog* dialog);

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <map>
 
@@ -36,7 +37,8 @@ bool searchRunning = false;
 namespace {
 
 // Shows the busy cursor over the main window while a search streams its results. The state
-// is looked at whenever the mouse moves over the window, as a cursor request would.
+// is looked at whenever the mouse moves over the window, as a cursor request would: the
+// window itself hears every move, whichever widget lies under the mouse.
 class SearchCursorWatch : public QObject {
 public:
     using QObject::QObject;
@@ -60,6 +62,8 @@ protected:
 
 private:
     static bool isInMainWindow(QObject* object) {
+        if (auto* window = qobject_cast<QWindow*>(object))
+            return mainWindow && window == mainWindow->windowHandle();
         auto* widget = qobject_cast<QWidget*>(object);
         return widget && mainWindow && widget->window() == mainWindow;
     }
@@ -266,13 +270,23 @@ void onCommand(QWidget* window, int id) {
     switch (id) {
     case CMD_NEW:
         setStatusText(loadLangString(IDS_NEW_DISC));
+        // The drive scan follows here once the indexing code exists.
+        break;
+    case CMD_UPDATE:
+    case CMD_DELETE:
+        // Update and Delete act on the current tree item once the disc commands exist.
+        break;
+    case CMD_SEARCH:
+        if (isDialogAlive(searchDialog))
+            break; // the open dialog is left as it is
+        // The search dialog opens here once the search code exists.
+        break;
+    case CMD_CONNECTION:
+        showConnectionDialog();
         break;
     case CMD_QUIT:
         if (window)
             QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
-        break;
-    case CMD_CONNECTION:
-        showConnectionDialog();
         break;
     case CMD_ABOUT:
         dialogBoxParam(langModule, IDD_ABOUT, window, aboutDialogProc, 0);

@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "browse/catalogue_tree.h"
 #include "browse/tree_contents.h"
 #include "catalogue/connection.h"
 #include "catalogue/settings.h"
@@ -24,7 +25,7 @@ namespace tvk {
 
 ModuleHandle langModule = nullptr;
 ModuleHandle helpModule = nullptr;
-HtmlHelpProc htmlHelp = nullptr;
+HtmlHelpFunction htmlHelp = nullptr;
 QIcon searchIcon;
 QCursor waitCursor;
 QCursor busyCursor;
@@ -76,7 +77,7 @@ bool initApplication(const StartupOptions& options) {
     htmlHelp = nullptr;
     helpModule = loadLibrary(modulePath(options, QLatin1String(HELP_ENGINE_FILE)));
     if (helpModule) {
-        htmlHelp = reinterpret_cast<HtmlHelpProc>(getProcAddress(helpModule, "HtmlHelpA"));
+        htmlHelp = reinterpret_cast<HtmlHelpFunction>(getProcAddress(helpModule, "HtmlHelpA"));
         if (!htmlHelp) {
             freeLibrary(helpModule);
             helpModule = nullptr;
@@ -142,6 +143,9 @@ std::optional<int> startApplication(const StartupOptions& options) {
     return std::nullopt;
 }
 
+// Each dialog is a window of its own, so the open search dialog handles its own keyboard
+// navigation (Tab, Enter, Escape) before anything else, and the main window's shortcuts act
+// only while the main window is the active window.
 int runMessageLoop() {
     if (quitRequested)
         return quitCode;
@@ -160,6 +164,9 @@ void postQuitMessage(int code) {
 
 void shutdownApplication() {
     delete mainWindow;
+    // Pictures held outside any widget go before the application object does.
+    searchIcon = QIcon();
+    discImage = folderImage = archiveImage = QIcon();
     closeCatalogueAtShutdown();
     htmlHelp = nullptr;
     if (helpModule)

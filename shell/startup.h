@@ -1,6 +1,7 @@
 // The program's entry point, main loop and shutdown, and the process-wide handles they own.
 #pragma once
 
+#include "help/htmlhelp.h"
 #include "platform/module.h"
 
 #include <QCursor>
@@ -20,17 +21,12 @@ constexpr const char* HELP_ENGINE_FILE = "hhctrl.so";
 // Exit code when the language module cannot be loaded.
 constexpr int EXIT_NO_LANGUAGE_FILE = 5;
 
-// The help engine's entry point "HtmlHelpA": opens `file` for `command` (0: display topic).
-using HtmlHelpProc = void* (*)(void* window, const char* file, unsigned command,
-                               std::uintptr_t data);
-constexpr unsigned HH_DISPLAY_TOPIC = 0;
-
 // The language module chosen at start-up; the only source of user-interface resources.
 // Never released: it lives until the process ends.
 extern ModuleHandle langModule;
 // The help engine and its entry point; null when help is unavailable.
 extern ModuleHandle helpModule;
-extern HtmlHelpProc htmlHelp;
+extern HtmlHelpFunction htmlHelp;
 // Icon 113 of the language module, for the search dialog.
 extern QIcon searchIcon;
 // The hourglass (indexing, start of a search) and the arrow with hourglass (a search

@@ -266,15 +266,14 @@ def draw_cross(c, cx, cy, arm, width):
            RED_OUTLINE)
 
 
-def draw_refresh_arrow(c, cx, cy, r, thickness):
-    """A circular arrow turning clockwise: three quarters of a ring, the head at the top."""
-    arc = subtract(ring(cx, cy, r + thickness / 2, r - thickness / 2),
-                   box(cx, cy - 2 * r - thickness, cx + 2 * r + thickness, cy))
-    head_h = thickness * 0.95
-    head = polygon([(cx + thickness * 0.85, cy - r), (cx - 0.4, cy - r - head_h - 0.6),
-                    (cx - 0.4, cy - r + head_h + 0.6)])
-    c.draw(union(arc, head), gradient((130, 236, 96), (24, 150, 24), cx - r, cy - r, cx + r, cy + r),
-           GREEN_OUTLINE)
+def draw_down_arrow(c, cx, top, bottom, shaft_half, head_half, head_h):
+    """A bold arrow pointing down, centred on x = cx, from `top` to its tip at `bottom`."""
+    shape = union(box(cx - shaft_half, top, cx + shaft_half, bottom - head_h + 1),
+                  polygon([(cx - head_half, bottom - head_h), (cx + head_half, bottom - head_h),
+                           (cx, bottom)]))
+    # A thinner outline keeps the slanted edges of the head one pixel wide.
+    c.draw(shape, gradient((130, 236, 96), (24, 150, 24), cx - head_half, top, cx + head_half,
+                           bottom), GREEN_OUTLINE, width=0.75)
 
 
 def draw_binoculars(c, x0, y0, barrel_w, gap, height):
@@ -402,7 +401,7 @@ def draw_card_box(c, x0, y0, x1, y1, u):
 
 def picture_disc():
     c = Canvas(16, 16)
-    draw_disc(c, 8, 8, 7.6)
+    draw_disc(c, 8, 8, 7.45)
     return c
 
 
@@ -416,7 +415,7 @@ def toolbar_new():
 def toolbar_update():
     c = Canvas(16, 16)
     draw_disc(c, 7, 7, 6.8)
-    draw_refresh_arrow(c, 11, 11, 3.3, 3.2)
+    draw_down_arrow(c, 12, 6, 16, 2, 4.5, 5)
     return c
 
 

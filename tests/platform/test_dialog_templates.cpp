@@ -93,25 +93,6 @@ TEST_F(DialogTemplates, ClassNamesInAnyCaseAndTheTemplateFont) {
     EXPECT_EQ(QFontInfo(getDlgItem(dialog, 203)->font()).family(), "DejaVu Sans");
 }
 
-TEST_F(DialogTemplates, UnitsAreTheWindowsBaseUnitsOfTheFont) {
-    QFont font("DejaVu Sans");
-    font.setPixelSize(11);
-    font.setStretch(QFont::Unstretched);
-    const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const DialogUnits units = dialogUnitsFor(font);
-    EXPECT_EQ(units.baseX, (letters / 26 + 1) / 2);
-    EXPECT_EQ(units.baseY, metrics.height());
-    // Each value is converted on its own and rounded to the nearest pixel, halves up.
-    DialogUnits seven{7, 13};
-    EXPECT_EQ(seven.toPixelsX(10), 18);  // 17.5
-    EXPECT_EQ(seven.toPixelsX(71), 124); // 124.25
-    EXPECT_EQ(seven.toPixelsY(12), 20);  // 19.5
-    EXPECT_EQ(seven.toPixelsY(8), 13);
-    EXPECT_EQ(seven.toPixelsX(-10), -18);
-}
-
 // A left-aligned static text too long for its box takes the free room to its right, never
 // over the control beside it; a text that fits keeps its box.
 TEST_F(DialogTemplates, StaticTextTooWideTakesTheRoomBesideIt) {

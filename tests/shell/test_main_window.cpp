@@ -220,6 +220,17 @@ TEST_F(MainWindow, ToolbarHasSixLabelledButtonsAndNoTooltips) {
         {CMD_NEW, "New..."},       {CMD_UPDATE, "Update..."},        {CMD_DELETE, "Delete..."},
         {CMD_SEARCH, "Search..."}, {CMD_CONNECTION, "Configure..."}, {CMD_HELP, "Help..."},
     };
+    {
+        // The way of asking shows a tooltip where there is one.
+        QToolButton withTip(toolBar);
+        withTip.setToolTip(QStringLiteral("tip"));
+        withTip.show();
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), withTip.mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(&withTip, &help);
+        ASSERT_TRUE(QToolTip::isVisible());
+        QToolTip::hideText();
+        ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    }
     QList<QImage> images;
     for (size_t i = 0; i < buttons.size(); ++i) {
         EXPECT_EQ(buttons[i]->property("commandId").toInt(), expected[i].first) << i;
@@ -234,6 +245,14 @@ TEST_F(MainWindow, ToolbarHasSixLabelledButtonsAndNoTooltips) {
         QApplication::sendEvent(buttons[i], &help);
         EXPECT_FALSE(QToolTip::isVisible()) << i;
         EXPECT_TRUE(buttons[i]->toolTip().isEmpty()) << i;
+    }
+    // Nor does the button that shows the buttons a narrow window hides.
+    mainWindow->resize(200, 300);
+    QCoreApplication::processEvents();
+    for (auto* button : toolBar->findChildren<QToolButton*>()) {
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(button, &help);
+        EXPECT_FALSE(QToolTip::isVisible()) << button->metaObject()->className();
     }
     // Six different pictures, cut from the strip in order.
     for (int i = 0; i < images.size(); ++i)
@@ -293,6 +312,12 @@ TEST_F(MainWindow, AboutBoxClosesOnEnterButtonAndCloseBoxButNotEscape) {
                   QTest::keyClick(box, Qt::Key_Escape);
                   QCoreApplication::processEvents();
                   EXPECT_TRUE(box->isVisible()) << "Escape closed the About box";
+                  // The main window's keys do not act inside a modal dialog.
+                  QTest::keyClick(box, Qt::Key_Q, Qt::ControlModifier);
+                  QCoreApplication::processEvents();
+                  EXPECT_TRUE(box->isVisible());
+                  EXPECT_NE(mainWindow, nullptr);
+                  EXPECT_FALSE(quitRequested);
                   QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : box,
                                   Qt::Key_Return);
               }),
@@ -402,6 +427,12 @@ TEST_F(MainWindow, BusyCursorOverTheWindowWhileASearchRuns) {
     EXPECT_EQ(fileList->viewport()->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(toolBar->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(clientArea->cursor().shape(), Qt::SplitHCursor);
+    // A move inside the widget already under the mouse is enough to notice a search.
+    searchRunning = true;
+    QTest::mouseMove(fileList->viewport(), fileList->viewport()->rect().center() + QPoint(5, 5));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fileList->viewport()->cursor().shape(), Qt::BusyCursor);
+    searchRunning = false;
 }
 
 // Screenshots of the main window in both languages, for a look by eye.

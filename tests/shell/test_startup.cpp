@@ -21,12 +21,15 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+
+#include <tuple>
 
 // Counts the program's calls into the archive library and passes each on to the real one.
 namespace {
@@ -166,6 +169,46 @@ TEST_F(Startup, WithoutHelpEngineTheProgramStartsAndHelpDoesNothing) {
         EXPECT_TRUE(button->isEnabled());
     }
     EXPECT_EQ(pluginRemovals, 1);
+}
+
+// The visible help window, if any.
+QWidget* helpWindow() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QStringLiteral("helpWindow") && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+TEST_F(Startup, HelpOpensTheBookOfTheLanguageAtItsDefaultTopic) {
+    for (const auto& [locale, title, topic] :
+         {std::tuple{"en_US.UTF-8", "Tavisk Help", "Welcome to Tavisk"},
+          std::tuple{"fr_FR.UTF-8", "Aide de Tavisk", "Bienvenue dans Tavisk"}}) {
+        MessageBoxScript boxes;
+        RunningTavisk tavisk(locale);
+        ASSERT_TRUE(tavisk.started());
+        ASSERT_NE(helpModule, nullptr) << "hhctrl.so not found";
+        ASSERT_NE(htmlHelp, nullptr);
+        EXPECT_EQ(pluginInits, 1);
+        ASSERT_EQ(helpWindow(), nullptr);
+        commandAction(CMD_HELP)->trigger();
+        QWidget* window = helpWindow();
+        ASSERT_NE(window, nullptr) << locale;
+        EXPECT_EQ(window->windowTitle(), QString::fromUtf8(title));
+        auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("helpBrowser"));
+        ASSERT_NE(browser, nullptr);
+        EXPECT_EQ(browser->documentTitle(), QString::fromUtf8(topic));
+        // The French window stays open: shutdown releases the engine with it.
+        if (std::string(locale).starts_with("en")) {
+            window->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        pluginInits = 0;
+    }
+    EXPECT_EQ(helpWindow(), nullptr);
+    // Releasing the engine at shutdown leaves the plug-ins removed as well.
+    EXPECT_EQ(helpModule, nullptr);
+    EXPECT_EQ(htmlHelp, nullptr);
+    EXPECT_EQ(pluginRemovals, 2);
 }
 
 TEST_F(Startup, ShutdownRemovesThePluginsOnce) {
