@@ -17,7 +17,7 @@ MYSQL* catalogueConnection = nullptr;
 
 namespace {
 
-// Longest status text (the shared 256-byte buffer of the design).
+// Longest status text: the status bar shares a 256-byte text buffer.
 constexpr int STATUS_TEXT_MAX = 255;
 
 // A new handle set up for the catalogue: latin1, so that every byte of a name is stored and

@@ -21,8 +21,8 @@ enum SettingsResult : long {
     SETTINGS_NO_MORE_ITEMS = 259, // ERROR_NO_MORE_ITEMS: the enumeration is complete
 };
 
-// Longest name or value text the enumeration hands out (the 256-byte buffers of the design,
-// terminator excluded).
+// Longest name or value text the enumeration hands out: a 256-byte buffer with its terminator,
+// as the registry's enumeration is given.
 constexpr int SETTINGS_VALUE_MAX = 255;
 
 // An open settings key. Values written through it reach the file when it is closed
