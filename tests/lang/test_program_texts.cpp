@@ -116,7 +116,8 @@ TEST(ProgramTexts, TheProgramHoldsNoTextOfTheCatalogue) {
                                         QString::fromUtf8("Requête SQL"), "Tavisk"};
     for (const char* code : {"en", "fr"}) {
         for (const QString& text : catalogueTexts(code)) {
-            if (ownTexts.count(text))
+            // Two letters ("OK") say nothing about where a text comes from.
+            if (ownTexts.count(text) || text.size() < 3)
                 continue;
             // A short word may be part of an unrelated string; a whole string may not.
             EXPECT_FALSE(programHolds(sections, text, text.size() < 10))
