@@ -442,6 +442,98 @@ QImage imageFromDib(std::span<const std::uint8_t> dib) {
     return image;
 }
 
+// Direct decoding of the uncompressed DIBs the modules carry (1, 4, 8, 24 and 32 bits per
+// pixel): cheaper than Qt's image readers, which look for plugins on first use. An icon image
+// is a DIB of twice its height, the colours followed by an AND mask (1 = transparent); a 32-bit
+// icon image with any alpha uses its alpha instead. Returns a null image for every other form,
+// which the callers hand to Qt's readers.
+QImage decodeDib(std::span<const std::uint8_t> dib, bool iconImage) {
+    Cursor cursor(dib);
+    const std::uint32_t headerSize = cursor.u32();
+    const std::int32_t width = static_cast<std::int32_t>(cursor.u32());
+    const std::int32_t height = static_cast<std::int32_t>(cursor.u32());
+    cursor.u16(); // planes
+    const std::uint16_t bits = cursor.u16();
+    const std::uint32_t compression = cursor.u32();
+    cursor.seek(32);
+    std::uint32_t colours = cursor.u32();
+    if (!cursor.ok() || headerSize < 40 || headerSize > dib.size() || compression != 0)
+        return {};
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+        return {};
+    if (width <= 0 || width > 4096 || height == 0 || height > 8192 || height < -8192)
+        return {};
+    const bool bottomUp = height > 0;
+    int rows = bottomUp ? height : -height;
+    if (iconImage)
+        rows /= 2;
+    if (rows == 0)
+        return {};
+
+    std::vector<QRgb> palette;
+    if (bits <= 8) {
+        if (colours == 0 || colours > (1u << bits))
+            colours = 1u << bits;
+        Cursor entries(dib, headerSize);
+        for (std::uint32_t i = 0; i < colours; ++i) {
+            const std::uint8_t blue = entries.u8(), green = entries.u8(), red = entries.u8();
+            entries.u8();
+            palette.push_back(qRgb(red, green, blue));
+        }
+        if (!entries.ok())
+            return {};
+        palette.resize(size_t(1) << bits, qRgb(0, 0, 0));
+    }
+    const size_t bitsOffset = headerSize + size_t(colours) * 4 * (bits <= 8);
+    const size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+    const size_t maskStride = (size_t(width) + 31) / 32 * 4;
+    const size_t needed = bitsOffset + stride * rows + (iconImage ? maskStride * rows : 0);
+    if (needed > dib.size())
+        return {};
+
+    QImage image(width, rows, QImage::Format_ARGB32);
+    if (image.isNull())
+        return {};
+    bool anyAlpha = false;
+    for (int row = 0; row < rows; ++row) {
+        const std::uint8_t* in = dib.data() + bitsOffset + stride * size_t(row);
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(bottomUp ? rows - 1 - row : row));
+        for (int x = 0; x < width; ++x) {
+            switch (bits) {
+            case 32:
+                out[x] = qRgba(in[x * 4 + 2], in[x * 4 + 1], in[x * 4], in[x * 4 + 3]);
+                anyAlpha = anyAlpha || in[x * 4 + 3] != 0;
+                break;
+            case 24:
+                out[x] = qRgb(in[x * 3 + 2], in[x * 3 + 1], in[x * 3]);
+                break;
+            case 8:
+                out[x] = palette[in[x]];
+                break;
+            case 4:
+                out[x] = palette[(in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F];
+                break;
+            default:
+                out[x] = palette[(in[x / 8] >> (7 - x % 8)) & 1];
+                break;
+            }
+        }
+    }
+    if (bits == 32 && iconImage && anyAlpha)
+        return image;
+    for (int row = 0; row < rows; ++row) {
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(bottomUp ? rows - 1 - row : row));
+        const std::uint8_t* mask =
+            iconImage ? dib.data() + bitsOffset + stride * rows + maskStride * size_t(row)
+                      : nullptr;
+        for (int x = 0; x < width; ++x) {
+            const bool transparent = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
+            out[x] = transparent ? 0 : (out[x] | 0xFF000000u);
+        }
+    }
+    return image;
+}
+
 // Makes every magenta pixel transparent.
 QImage withMagentaTransparent(const QImage& source) {
     QImage image = source.convertToFormat(QImage::Format_ARGB32);
@@ -682,7 +774,9 @@ QImage loadBitmap(const ResourceSet& set, unsigned id) {
     auto data = findResource(set, RT_BITMAP, std::uint16_t(id));
     if (data.empty())
         return {};
-    QImage image = imageFromDib(data);
+    QImage image = decodeDib(data, false);
+    if (image.isNull())
+        image = imageFromDib(data);
     return image.isNull() ? image : withMagentaTransparent(image);
 }
 
@@ -711,7 +805,9 @@ QIcon loadIcon(const ResourceSet& set, unsigned groupId) {
         auto data = findResource(set, RT_ICON, imageId);
         if (data.empty())
             continue;
-        QImage image = imageFromIconResource(data, width, height, bitCount);
+        QImage image = decodeDib(data, true);
+        if (image.isNull())
+            image = imageFromIconResource(data, width, height, bitCount);
         if (!image.isNull())
             icon.addPixmap(QPixmap::fromImage(image));
     }

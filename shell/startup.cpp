@@ -138,6 +138,9 @@ std::optional<int> startApplication(const StartupOptions& options) {
     // The window had its first sizes before the bars existed: lay it out once with both.
     onMainWindowSize();
 
+    // The window has been visible since its creation; let it paint before the first
+    // connection, which may take as long as the connect timeout.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     openCatalogueAtStartup();
     mainWindow->show();
     return std::nullopt;
