@@ -224,6 +224,33 @@ TEST_F(Browsing, StartingWithoutAServerShowsAnEmptyWindowAndNoBox) {
     EXPECT_EQ(catalogueConnection, nullptr);
 }
 
+// Counts the paints of the main window, from before it exists.
+class MainWindowPaints : public QObject {
+public:
+    MainWindowPaints() { qApp->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && mainWindow && watched == mainWindow)
+            ++count;
+        return false;
+    }
+};
+
+TEST_F(Browsing, TheWindowIsPaintedBeforeTheFirstConnectionAsksAnything) {
+    MainWindowPaints paints;
+    int paintsAtQuestion = -1;
+    setMessageBoxHook([&](const MessageBoxCall& call) {
+        paintsAtQuestion = paints.count;
+        EXPECT_EQ(call.caption, "Database creation");
+        return int(IDNO);
+    });
+    start("127.0.0.1", TestServer::get().port, uniqueDatabaseName("tvk_absent"));
+    setMessageBoxHook({});
+    EXPECT_GT(paintsAtQuestion, 0);
+}
+
 TEST_F(Browsing, TheFirstRefillListsTheDiscsInOrder) {
     MessageBoxScript none;
     QueryLog log;
