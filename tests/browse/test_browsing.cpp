@@ -106,18 +106,6 @@ void writeSettings(const ScopedConfigHome& home, const std::string& host, unsign
                                          "\nutil=root\nmdp=\nbase=" + database + "\n"));
 }
 
-unsigned closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 QTreeWidgetItem* disc(int index) {
     return catalogueTree->topLevelItem(index);
 }

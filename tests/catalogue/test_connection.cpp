@@ -29,19 +29,6 @@ const QString CREATE_QUESTION =
 const QString KEEP_QUESTION = "The database has not been properly initialized.\nWould you like "
                               "however to store the connection parameters ?";
 
-// A TCP port on 127.0.0.1 on which nothing listens.
-unsigned closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // An account that may connect but holds only the privileges given, removed afterwards.
 struct ScopedAccount {
     std::string name = uniqueDatabaseName("tvk_user");

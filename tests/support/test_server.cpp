@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tvk::test {
@@ -68,6 +71,18 @@ MYSQL* TestServer::connect(const std::string& database) const {
         return nullptr;
     }
     return connection;
+}
+
+unsigned closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 std::string uniqueDatabaseName(const std::string& prefix) {

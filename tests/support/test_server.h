@@ -24,6 +24,9 @@ struct TestServer {
     MYSQL* connect(const std::string& database = {}) const;
 };
 
+// A TCP port on 127.0.0.1 on which nothing listens.
+unsigned closedPort();
+
 // A database name no other test of the run uses: prefix, process id and a counter.
 std::string uniqueDatabaseName(const std::string& prefix);
 
