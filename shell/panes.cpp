@@ -2,6 +2,7 @@
 
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
+#include "platform/cursor.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/statusbar.h"
@@ -145,7 +146,7 @@ void applyPaneCursors(bool busy) {
     const QCursor arrow(Qt::ArrowCursor);
     const QCursor& paneCursor = busy ? busyCursor : arrow;
     if (clientArea)
-        clientArea->setCursor(busy ? busyCursor : QCursor(Qt::SplitHCursor));
+        clientArea->setCursor(busy ? busyCursor : sizeWestEastCursorShape());
     for (QWidget* pane : {static_cast<QWidget*>(catalogueTree), static_cast<QWidget*>(fileList),
                           static_cast<QWidget*>(toolBar), static_cast<QWidget*>(statusBar)})
         if (pane)

@@ -6,6 +6,7 @@
 #include "catalogue/settings.h"
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
+#include "platform/cursor.h"
 #include "platform/language.h"
 #include "platform/messagebox.h"
 #include "platform/resources.h"
@@ -71,8 +72,8 @@ void removeQtTranslation() {
 // depend on help.
 bool initApplication(const StartupOptions& options) {
     searchIcon = loadIcon(langModule, IDI_SEARCH);
-    waitCursor = QCursor(Qt::WaitCursor);
-    busyCursor = QCursor(Qt::BusyCursor);
+    waitCursor = waitCursorShape();
+    busyCursor = busyCursorShape();
 
     htmlHelp = nullptr;
     helpModule = loadLibrary(modulePath(options, QLatin1String(HELP_ENGINE_FILE)));
