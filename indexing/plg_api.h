@@ -20,16 +20,29 @@ int taviskPlg_remove_plugins(void);
 // keeps the handle, it does not own it, and no longer uses the previous one.
 int setMsc(MYSQL* connection);
 
-// Nonzero when `name` (a bare file name, no path) is that of an archive the library reads.
+// Nonzero when `name` (a bare file name, no path) is that of an archive the library reads:
+// zip and jar, 7z, rar, tar and its compressed forms, cab, lha/lzh, cpio, iso, xar, deb, rpm.
+// Office documents, e-books and static libraries are files, not archives.
 int isSupportedArchive(const char* name);
 
-// Writes one entry as a row of fic_fichiers on the connection of setMsc. For a directory
-// ('R') or archive ('Z') returns its new fic_id (> 0); 0 or less means failure. The closing
-// call (null name, type ' ', zeros) ends a walk: once it returns every row is stored.
+// Stores one entry of a walk as a row of fic_fichiers on the connection of setMsc. Rows are
+// buffered and sent as multi-row INSERTs; the library numbers the entries of each disc itself
+// (the highest fic_id of the disc, read when a walk starts, plus one, counting up). Returns the
+// entry's new fic_id (> 0) for every type; -1 once a write of this walk has failed (nothing more
+// is sent until the closing call) or without a connection. Names longer than 255 bytes are cut
+// at a UTF-8 boundary; a date that is not a valid date and time is stored as NULL; parent -1 is
+// the disc's root (NULL).
+// The closing call (null name, type ' ', zeros) sends what is buffered and ends the walk: once
+// it returns, every row of the walk is in the table. It returns 1 when every write of the walk
+// succeeded, otherwise 0 or less; the connection's mysql_error then still holds the server's
+// text of the first failure.
 int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
                         int day, int hour, int minute, int second, int discId, int parentId);
 
-// Reads the archive at `path` and writes its entries under (discId, archiveId).
+// Reads the archive at `path` and stores its entries, through the same writer, beneath the
+// archive's row (discId, archiveId): directories made explicit, archives inside stored as 'Z'
+// with their own contents. Returns the number of entries stored, or -1 when the archive could
+// not be opened. A damaged or hostile archive ends cleanly, keeping what was read. `flags` is 0.
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
 
 #ifdef __cplusplus
