@@ -2,6 +2,7 @@
 
 #include "lang/resource.h"
 #include "platform/resources.h"
+#include "platform/text.h"
 #include "shell/startup.h"
 
 #include <QHeaderView>
@@ -52,7 +53,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (index.column()) {
         case COL_NAME:
-            return QString::fromUtf8(row.name.data(), qsizetype(row.name.size()));
+            return fromServerText(row.name);
         case COL_SIZE:
             return QString::fromLatin1(row.sizeText);
         case COL_TYPE:

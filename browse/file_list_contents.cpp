@@ -3,6 +3,8 @@
 #include "browse/tree_contents.h"
 #include "catalogue/connection.h"
 #include "lang/resource.h"
+#include "platform/pump.h"
+#include "platform/text.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/statusbar.h"
@@ -80,19 +82,47 @@ std::int32_t columnNumber(const char* bytes, std::int32_t missing) {
     return bytes ? static_cast<std::int32_t>(std::strtol(bytes, nullptr, 10)) : missing;
 }
 
-// The collator of names: the user's locale (the root collation for the C and POSIX locales),
-// at secondary strength, so that accents count and case does not. Null if ICU has none.
+// The locale whose collation orders names, as the C library resolves the collation category:
+// LC_ALL, else LC_COLLATE, else LANG; its encoding and modifier ("sv_SE.UTF-8@euro") dropped.
+// Empty for the C and POSIX locales and when nothing is set (the root collation).
+std::string collationLocaleName() {
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) {
+            name = value;
+            break;
+        }
+    }
+    if (!name)
+        return std::string();
+    std::string locale(name);
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    if (locale == "C" || locale == "POSIX")
+        return std::string();
+    return locale;
+}
+
+// The collator of names for the collation locale, at secondary strength, so that accents count
+// and case does not. Opened again when the locale changes; null if ICU has none.
 UCollator* nameCollator() {
-    static UCollator* const collator = []() -> UCollator* {
-        const QString locale = QLocale::system().name();
-        const QByteArray name = locale == QLatin1String("C") ? QByteArray() : locale.toLatin1();
-        UErrorCode status = U_ZERO_ERROR;
-        UCollator* opened = ucol_open(name.constData(), &status);
-        if (U_FAILURE(status))
-            return nullptr;
-        ucol_setStrength(opened, UCOL_SECONDARY);
-        return opened;
-    }();
+    static std::string openedFor;
+    static UCollator* collator = nullptr;
+    static bool opened = false;
+    const std::string locale = collationLocaleName();
+    if (opened && locale == openedFor)
+        return collator;
+    if (collator)
+        ucol_close(collator);
+    collator = nullptr;
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* made = ucol_open(locale.c_str(), &status);
+    if (U_SUCCESS(status)) {
+        ucol_setStrength(made, UCOL_SECONDARY);
+        collator = made;
+    }
+    openedFor = locale;
+    opened = true;
     return collator;
 }
 
@@ -100,21 +130,20 @@ UCollator* nameCollator() {
 
 std::string nameSortKey(const char* name) {
     UCollator* collator = nameCollator();
-    UChar text[ROW_NAME_MAX + 1];
-    int32_t units = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    if (collator)
-        u_strFromUTF8WithSub(text, ROW_NAME_MAX + 1, &units, name, -1, 0xFFFD, nullptr, &status);
-    if (!collator || U_FAILURE(status))
+    if (!collator)
         return name;
+    // The name as it shows: UTF-8, or the server's latin1 for bytes that are not UTF-8.
+    const QString text = fromServerText(name);
+    const auto* units = reinterpret_cast<const UChar*>(text.utf16());
+    const auto length = static_cast<int32_t>(text.size());
     std::uint8_t key[1024];
-    const int32_t size = ucol_getSortKey(collator, text, units, key, sizeof key);
+    const int32_t size = ucol_getSortKey(collator, units, length, key, sizeof key);
     if (size <= 0)
         return std::string();
     if (static_cast<std::size_t>(size) <= sizeof key)
         return std::string(reinterpret_cast<const char*>(key), std::size_t(size) - 1);
     std::string large(std::size_t(size), '\0');
-    ucol_getSortKey(collator, text, units, reinterpret_cast<std::uint8_t*>(large.data()), size);
+    ucol_getSortKey(collator, units, length, reinterpret_cast<std::uint8_t*>(large.data()), size);
     large.pop_back(); // the key's terminating 0
     return large;
 }
@@ -143,7 +172,7 @@ int threeWay(T a, T b) {
 
 // One round of pending events while a search streams its rows into the list.
 void pumpOneRound() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pumpMessages();
     if (quitRequested)
         searchRunning = false;
 }
@@ -178,22 +207,21 @@ void showDirectoryContents(QTreeView* list, const TreeNodeData* data, QTreeWidge
     else
         std::snprintf(statement, sizeof statement, SQL_LIST_CONTAINER, unsigned(data->discId),
                       unsigned(data->entryId));
-    if (!queryCatalogue(statement)) {
+    if (!queryCatalogue(statement) || !fillFileList(list, item, false))
         setStatusText(loadLangString(IDS_NO_FILE_LIST));
-        return;
-    }
-    fillFileList(list, item, false);
 }
 
-void fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping) {
+bool fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping) {
+    // The result first: a result that cannot be fetched (the server gone, an error met while
+    // the rows were produced) leaves the rows the list has.
+    MYSQL_RES* result = catalogueConnection ? mysql_store_result(catalogueConnection) : nullptr;
+    if (!result)
+        return false;
     QPointer<QTreeView> guard(list);
     FileListModel* model = fileListModel(list);
     if (model) {
         list->setUpdatesEnabled(false);
         model->clearRows();
-    }
-    MYSQL_RES* result = catalogueConnection ? mysql_store_result(catalogueConnection) : nullptr;
-    if (result && model) {
         std::vector<FileRow> rows;
         if (!pumping)
             rows.reserve(static_cast<std::size_t>(mysql_num_rows(result)));
@@ -214,10 +242,10 @@ void fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping) {
         if (!pumping)
             model->appendRows(std::move(rows));
     }
-    if (result)
-        mysql_free_result(result);
+    mysql_free_result(result);
     if (guard && model)
         list->setUpdatesEnabled(true);
+    return true;
 }
 
 int compareFileRows(const FileRow& a, const FileRow& b, int p) {

@@ -30,17 +30,20 @@ void clearFileList(QTreeView* list);
 
 // Lists the entries of a disc root (entryId -1), directory or archive in `list`: "CD <n>" in
 // the status bar, then the listing statement. Nothing happens without a connection; a failed
-// statement is reported in the status bar and leaves the rows as they were.
+// statement, or a result that cannot be fetched, is reported in the status bar (string 54)
+// and leaves the rows as they were.
 void showDirectoryContents(QTreeView* list, const TreeNodeData* data, QTreeWidgetItem* item);
 
 // Turns the result of the statement just run on catalogueConnection into the rows of `list`,
 // each listing `item` (null for search hits). With `pumping`, one round of pending events is
 // handled after each row while searchRunning stays set; the fill stops when it is cleared, when
-// a quit is requested, or when the list goes away meanwhile. The result is always consumed.
-void fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping);
+// a quit is requested, or when the list goes away meanwhile. False, with the list's rows left
+// as they were, when the result cannot be fetched; the result is consumed either way.
+bool fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping);
 
-// The collation key of a name (UTF-8; bad bytes count as U+FFFD), to be compared bytewise:
-// locale-aware, case-insensitive.
+// The collation key of a name, to be compared bytewise: the name as it shows (UTF-8, or the
+// server's latin1 for bytes that are not UTF-8), in the collation of the user's locale
+// // (LC_ALL, else LC_COLLATE, else LANG), case-insensitive.
 std::string nameSortKey(const char* name);
 
 // Compares two rows for sort parameter p: |p| is the column + 1 (1 name, 2 size, 3 type,

@@ -6,6 +6,7 @@
 #include "catalogue/connection.h"
 #include "catalogue/settings.h"
 #include "lang/resource.h"
+#include "platform/text.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
@@ -48,7 +49,7 @@ bool searchMode() {
 }
 
 QString textOf(const char* bytes, unsigned long length) {
-    return bytes ? QString::fromUtf8(bytes, static_cast<qsizetype>(length)) : QString();
+    return bytes ? fromServerText(std::string_view(bytes, length)) : QString();
 }
 
 // A disc item: "<cd_id> - <cd_nom>", always with an expand button.

@@ -5,6 +5,7 @@
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/messagebox.h"
+#include "platform/text.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/statusbar.h"
@@ -82,19 +83,20 @@ bool runCatalogueStatement(const char* statement) {
 QString catalogueErrorText() {
     if (!catalogueConnection)
         return QString();
-    return QString::fromUtf8(mysql_error(catalogueConnection));
+    return fromServerText(mysql_error(catalogueConnection));
 }
 
 void showMySqlError(QWidget* owner) {
     messageBox(owner, catalogueErrorText(), loadLangString(IDS_MYSQL_ERROR), MB_OK | MB_ICONERROR);
 }
 
-void closeCatalogueConnection() {
+void closeCatalogueConnection(bool tellLibrary) {
     if (!catalogueConnection)
         return;
     mysql_close(catalogueConnection);
     catalogueConnection = nullptr;
-    setMsc(nullptr);
+    if (tellLibrary)
+        setMsc(nullptr);
 }
 
 ConnectResult connectCatalogue(const char* host, const char* user, const char* password,

@@ -33,8 +33,9 @@ ConnectResult connectCatalogue(const char* host, const char* user, const char* p
                                unsigned port, const char* database);
 
 // Closes catalogueConnection when it is open, sets it to null and hands none to the archive
-// library.
-void closeCatalogueConnection();
+// library. With `tellLibrary` false the library hears nothing: for a connection that was never
+// handed to it (the creation of a new database).
+void closeCatalogueConnection(bool tellLibrary = true);
 
 // The window that owns the catalogue's message boxes: the main window (null before it exists).
 QWidget* catalogueMessageOwner();
@@ -47,7 +48,8 @@ bool runCatalogueStatement(const char* statement);
 // true when the server accepted it.
 bool queryCatalogue(const char* statement);
 
-// The last error of catalogueConnection as text.
+// The last error of catalogueConnection as text (UTF-8 when its bytes are, else the server's
+// latin1).
 QString catalogueErrorText();
 
 // Shows the last server error of catalogueConnection under "MySQL Error" with the error icon.

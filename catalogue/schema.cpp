@@ -106,13 +106,13 @@ int createCatalogueDatabase(const char* name) {
     std::snprintf(statement, sizeof statement, SQL_CREATE_DATABASE, name);
     if (!runCatalogueStatement(statement)) {
         showMySqlError(catalogueMessageOwner());
-        closeCatalogueConnection();
+        closeCatalogueConnection(false); // the library was not handed this connection
         return 1;
     }
     if (mysql_select_db(catalogueConnection, name) != 0) {
         showCatalogueStatus(
             QString::asprintf(loadLangString(IDS_CANNOT_SELECT_BASE).toUtf8().constData(), name));
-        closeCatalogueConnection();
+        closeCatalogueConnection(false); // the library was not handed this connection
         return 2;
     }
     return createCatalogueTables();

@@ -64,6 +64,7 @@ public:
     bool send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     void command(int id, unsigned notification, QWidget* control);
     void stopAllTimers();
+    void startTimer(unsigned timerId, unsigned milliseconds);
     void markDestroyed();
     QWidget* item(int id) const; // null when no control has `id`
 
@@ -81,6 +82,10 @@ public:
     std::map<QWidget*, int> idOf;     // identifier of each control, as written in the template
     std::vector<QWidget*> tabStops;   // WS_TABSTOP controls in template order
     std::map<unsigned, QTimer*> timers;
+    // Timers set before the dialog first painted itself start once it has (see startTimer).
+    bool willShow = false; // the dialog is shown once built (modal, or modeless and visible)
+    bool painted = false;  // its first paint is done
+    std::set<unsigned> timersAwaitingPaint;
     QEventLoop* loop = nullptr;
 
     // Tab and Shift+Tab leave a date picker for the next control, as on Windows (Qt's date
@@ -88,11 +93,13 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void releaseWhenIdle();
+    void startTimersAwaitingPaint();
 };
 
 namespace {
@@ -155,6 +162,54 @@ void Dialog::stopAllTimers() {
         timer->deleteLater();
     }
     timers.clear();
+    timersAwaitingPaint.clear();
+}
+
+// A timer of a dialog that is about to be shown waits for the dialog's first paint: work that
+// the dialog starts from its timer (the upgrade, the indexing) then runs below a window the
+// user already sees, also where the window system shows a window some time after it was asked
+// to (X11), not at once as the offscreen platform does.
+void Dialog::startTimer(unsigned timerId, unsigned milliseconds) {
+    QTimer* timer = timers[timerId];
+    // A 0 ms QTimer would fire at every turn of the event loop; Windows raises tiny periods too.
+    timer->setInterval(int(std::clamp<unsigned>(milliseconds, 1, INT32_MAX)));
+    if (willShow && !painted) {
+        timer->stop();
+        timersAwaitingPaint.insert(timerId);
+        return;
+    }
+    timersAwaitingPaint.erase(timerId);
+    timer->start();
+}
+
+void Dialog::startTimersAwaitingPaint() {
+    for (unsigned timerId : timersAwaitingPaint) {
+        auto found = timers.find(timerId);
+        if (found != timers.end()) {
+            found->second->start();
+        }
+    }
+    timersAwaitingPaint.clear();
+}
+
+// The first paint of the window: its own, then its controls', then the flush to the screen all
+// happen while this event is handled, so the waiting timers start once it is over. A window
+// system that never shows the dialog (a minimised owner, say) holds the timers back a second at
+// most.
+bool Dialog::event(QEvent* event) {
+    if (!painted && willShow && (event->type() == QEvent::Paint || event->type() == QEvent::Show)) {
+        if (event->type() == QEvent::Show) {
+            QTimer::singleShot(1000, this, [this] {
+                painted = true;
+                startTimersAwaitingPaint();
+            });
+        } else {
+            painted = true;
+            QMetaObject::invokeMethod(
+                this, [this] { startTimersAwaitingPaint(); }, Qt::QueuedConnection);
+        }
+    }
+    return QDialog::event(event);
 }
 
 // A destroyed modeless dialog is hidden at once; its memory goes once no procedure call is
@@ -510,6 +565,7 @@ Dialog* buildDialog(ModuleHandle module, const DialogTemplate& tmpl, QWidget* ow
 
     auto* dialog = new Dialog(owner, proc, modal);
     dialog->hasSystemMenu = tmpl.style & WS_SYSMENU;
+    dialog->willShow = modal || (tmpl.style & WS_VISIBLE);
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (dialog->hasSystemMenu) {
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -798,8 +854,7 @@ bool setTimer(Dialog* dialog, unsigned timerId, unsigned milliseconds) {
             }
         });
     }
-    // A 0 ms QTimer would fire at every turn of the event loop; Windows raises tiny periods too.
-    timer->start(int(std::clamp<unsigned>(milliseconds, 1, INT32_MAX)));
+    dialog->startTimer(timerId, milliseconds);
     return true;
 }
 
@@ -815,6 +870,7 @@ bool killTimer(Dialog* dialog, unsigned timerId) {
     found->second->stop();
     found->second->deleteLater(); // it may be the timer whose timeout is running now
     dialog->timers.erase(found);
+    dialog->timersAwaitingPaint.erase(timerId);
     return true;
 }
 

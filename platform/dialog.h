@@ -142,6 +142,9 @@ int setProgressPos(QWidget* control, int pos);
 // Timers by identifier, delivered as WM_TIMER to the procedure every `milliseconds` until
 // killed; setting an identifier again restarts it. A killed timer, or any timer of a dialog
 // that has ended or been destroyed, never fires again. False when the dialog is not alive.
+// A dialog that is to be shown (modal, or modeless and visible) starts its timers only once it
+// has painted itself for the first time (at most a second after it was shown), so that work
+// begun from a timer runs below a window the user already sees.
 bool setTimer(Dialog* dialog, unsigned timerId, unsigned milliseconds);
 bool killTimer(Dialog* dialog, unsigned timerId);
 

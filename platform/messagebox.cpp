@@ -1,5 +1,6 @@
 #include "platform/messagebox.h"
 
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -27,6 +28,27 @@ QMessageBox::Icon iconFor(unsigned flags) {
     }
 }
 
+// Keeps a Yes/No box open against Escape and close requests: on Windows such a box has no
+// Cancel, so Escape does nothing and there is no close box; only Yes or No ends it.
+class NoEscape : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Escape || key->matches(QKeySequence::Cancel))
+                return true;
+        }
+        if (event->type() == QEvent::Close && watched == parent()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 void setMessageBoxHook(MessageBoxHook hook) {
@@ -43,8 +65,13 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, unsi
     case MB_YESNO: {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
-        // As on Windows, a Yes/No box has no Cancel: Escape and the close box answer No.
-        box.setEscapeButton(QMessageBox::No);
+        // As on Windows, a Yes/No box has no Cancel: no close box, and Escape does nothing.
+        box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) &
+                           ~(Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
+        auto* noEscape = new NoEscape(&box);
+        box.installEventFilter(noEscape);
+        for (QAbstractButton* button : box.buttons())
+            button->installEventFilter(noEscape);
         return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     }
     case MB_OKCANCEL: {

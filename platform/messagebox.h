@@ -33,8 +33,9 @@ struct MessageBoxCall {
 };
 
 // Shows a modal message box owned by `owner` (null: no owner) and returns the button pressed
-// (IDOK_BOX, IDYES or IDNO; closing a Yes/No box by its close box is not possible, as on
-// Windows). The first button is the default unless MB_DEFBUTTON2 names the second.
+// (IDOK_BOX, IDYES or IDNO). As on Windows, a Yes/No box has no close box and ignores Escape:
+// only its buttons end it. The first button is the default that Enter presses, unless
+// MB_DEFBUTTON2 names the second.
 int messageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags);
 
 // Test hook: while set, messageBox calls the hook instead of showing a box and returns its

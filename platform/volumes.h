@@ -24,11 +24,11 @@ enum DriveType : unsigned {
 
 // What the volume in a drive says of itself.
 struct VolumeInformation {
-    std::string label;                 // volume label (UTF-8 bytes); may be empty
-    std::uint32_t serial = 0;          // volume serial number; 0 when unknown
+    std::string label;                    // volume label (UTF-8 bytes); may be empty
+    std::uint32_t serial = 0;             // volume serial number; 0 when unknown
     std::uint32_t maxComponentLength = 0; // longest name component (statvfs f_namemax)
-    std::uint32_t fileSystemFlags = 0; // FILE_* flags, Windows values
-    std::string fileSystemName;        // "iso9660", "udf", "vfat", "ext4", ...
+    std::uint32_t fileSystemFlags = 0;    // FILE_* flags, Windows values
+    std::string fileSystemName;           // "iso9660", "udf", "vfat", "ext4", ...
 };
 
 // Windows values of the file system flags.
@@ -66,10 +66,10 @@ void setDriveTable(std::optional<std::vector<FakeDrive>> table);
 // One entry of a directory listing. Symbolic links are never followed: a link is a plain
 // file entry with the link's own size and time.
 struct DirectoryEntry {
-    std::string name;        // the bare name as the directory holds it (bytes)
-    bool directory = false;  // a directory (not a link to one)
-    std::uint64_t size = 0;  // bytes; 0 for a directory
-    bool hasTime = false;    // false when the modification time cannot be shown as a date
+    std::string name;       // the bare name as the directory holds it (bytes)
+    bool directory = false; // a directory (not a link to one)
+    std::uint64_t size = 0; // bytes; 0 for a directory
+    bool hasTime = false;   // false when the modification time cannot be shown as a date
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0; // modification time, UTC
 };
 

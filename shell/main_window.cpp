@@ -6,6 +6,7 @@
 #include "browse/tree_contents.h"
 #include "catalogue/settings.h"
 #include "lang/resource.h"
+#include "platform/pump.h"
 #include "shell/commands.h"
 #include "shell/context_menu.h"
 #include "shell/panes.h"
@@ -15,11 +16,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QShortcut>
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -183,6 +184,52 @@ QList<QKeySequence> acceleratorKeys(const AccelEntry& entry) {
     return keys;
 }
 
+// Whether the accelerators may act now: only in the main loop, that is outside the pumps of
+// long work, outside modal dialogs and message boxes (their own loops), and while no popup menu
+// is open (a menu has its own loop on Windows).
+bool acceleratorsLive() {
+    return mainWindow && !insidePump() && !QApplication::activeModalWidget() &&
+           !QApplication::activePopupWidget();
+}
+
+// Whether `target` is the open search dialog or one of its controls: the dialog handles its own
+// keys (Tab, Enter, Escape) and no accelerator acts there.
+bool inSearchDialog(QObject* target) {
+    QWidget* dialog = isDialogAlive(searchDialog) ? dialogWindow(searchDialog) : nullptr;
+    auto* widget = qobject_cast<QWidget*>(target);
+    return dialog && widget && (widget == dialog || dialog->isAncestorOf(widget));
+}
+
+// The accelerator table at work: every key press of every window of the program, the search
+// dialog's aside, is looked up before it reaches its window; a key of the table issues its
+// command to the main window instead. The key of a greyed command (one with a menu item) is
+// not taken: it reaches the focused control as any other key. Owned by the main window.
+class AcceleratorTranslator : public QObject {
+public:
+    using QObject::QObject;
+    void add(QKeyCombination keys, int command) { commands_[keys.toCombined()] = command; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const auto modifiers = key->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+        const auto found =
+            commands_.find(QKeyCombination(modifiers, Qt::Key(key->key())).toCombined());
+        if (found == commands_.end() || !acceleratorsLive() || inSearchDialog(watched))
+            return false;
+        QAction* action = commandAction(found->second);
+        if (!action->isEnabled())
+            return false;
+        action->trigger();
+        return true;
+    }
+
+private:
+    std::map<int, int> commands_;
+};
+
 } // namespace
 
 QAction* routeCommand(int id) {
@@ -250,20 +297,13 @@ void attachMainMenu() {
 void installAccelerators(const std::vector<AccelEntry>& table) {
     if (!mainWindow)
         return;
+    auto* translator = new AcceleratorTranslator(mainWindow);
     for (const AccelEntry& entry : table) {
-        const QList<QKeySequence> keys = acceleratorKeys(entry);
-        if (keys.isEmpty())
-            continue;
-        // The shortcut follows its command's enable state, so the key of a greyed command
-        // is not taken: it reaches the focused control as any other key.
-        QAction* action = routeCommand(entry.command);
-        auto* shortcut = new QShortcut(mainWindow);
-        shortcut->setKeys(keys);
-        shortcut->setContext(Qt::WindowShortcut);
-        shortcut->setEnabled(action->isEnabled());
-        QObject::connect(action, &QAction::enabledChanged, shortcut, &QShortcut::setEnabled);
-        QObject::connect(shortcut, &QShortcut::activated, action, &QAction::trigger);
+        routeCommand(entry.command);
+        for (const QKeySequence& keys : acceleratorKeys(entry))
+            translator->add(keys[0], entry.command);
     }
+    qApp->installEventFilter(translator);
 }
 
 void onCommand(QWidget* window, int id) {

@@ -37,10 +37,11 @@ QMainWindow* createMainWindow();
 // command's action. Nothing happens when the module has no menu 600.
 void attachMainMenu();
 
-// Makes every entry of the accelerator table a shortcut of the main window that issues its
-// command's action. The key of a command acts only while the command is enabled; Tab and
-// Shift+Tab (never greyed) always act. Shortcuts act while the main window is the active window, so
-// not in the search dialog nor in modal dialogs.
+// Puts the accelerator table to work: a key of the table pressed in any window of the program
+// issues its command's action, as the main loop translates accelerators. The key of a greyed
+// command is not taken; Tab and Shift+Tab (never greyed) always act. Keys do not act in the
+// search dialog, nor inside the nested loops: modal dialogs, message boxes, open menus and the
+// pumps of long work.
 void installAccelerators(const std::vector<AccelEntry>& table);
 
 // The action of command `id`, connected once to onCommand: menu items, toolbar buttons and

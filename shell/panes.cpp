@@ -36,8 +36,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent*) override { onMainWindowSize(); }
+    // Presses that the bars or the panes leave unhandled come up to the client area too; only
+    // a press where no child covers the client area, the gap, starts a drag.
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton)
+        if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint()))
             beginSplitterDrag(*event);
     }
     void mouseMoveEvent(QMouseEvent* event) override { trackSplitterDrag(*event); }
@@ -52,13 +54,17 @@ int outerHeight(const QWidget* bar) {
 }
 
 // The drag position of a mouse event: its x measured from the main window's outer left edge,
-// kept between 0 and the outer width minus 4. A frame of unknown size counts as 0.
+// kept between 0 and the outer width minus 4. A frame of unknown size counts as 0; the right
+// limit then lets the gap reach the client area's right edge, so that the list can vanish as
+// it does behind a real frame.
 int dragPosition(const QMouseEvent& event) {
     const QRect outer = clientArea->window()->frameGeometry();
+    const QPoint clientLeft = clientArea->mapToGlobal(QPoint(0, 0));
     const QPoint screen = clientArea->mapToGlobal(event.position().toPoint());
+    const int listGone = clientLeft.x() - outer.left() + clientArea->width() - SPLITTER_WIDTH;
     int x = screen.x() - outer.left();
     x = std::max(x, 0);
-    x = std::min(x, outer.width() - 4);
+    x = std::min(x, std::max(outer.width() - 4, listGone));
     return x;
 }
 

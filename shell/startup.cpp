@@ -147,9 +147,9 @@ std::optional<int> startApplication(const StartupOptions& options) {
     return std::nullopt;
 }
 
-// Each dialog is a window of its own, so the open search dialog handles its own keyboard
-// navigation (Tab, Enter, Escape) before anything else, and the main window's shortcuts act
-// only while the main window is the active window.
+// The open search dialog handles its own keyboard navigation (Tab, Enter, Escape); every other
+// key press of the program meets the accelerator table first (installAccelerators), which acts
+// only here, never in the nested loops.
 int runMessageLoop() {
     if (quitRequested)
         return quitCode;

@@ -47,12 +47,44 @@ unsigned popupHelpString(QAction* popup) {
     }
 }
 
-// Once `menu` has closed, and no other menu took its place, the menu mode is over. The
-// check waits for the next menu to open; it is dropped when `menu` goes away meanwhile.
-void checkMenuClosed(QObject* menu) {
-    QTimer::singleShot(0, menu, [] {
+// Whether the text in the status bar is menu help (the last text shown came from
+// onMenuSelect). A menu that closes empties only its own help, never a command's text.
+bool menuHelpShown = false;
+
+// Whether a popup menu other than `closing` is still visible: moving from one popup of the
+// menu bar to the next shows the next before hiding the one before.
+bool anotherMenuVisible(const QMenu* closing) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* menu = qobject_cast<QMenu*>(widget);
+        if (menu && menu != closing && menu->isVisible())
+            return true;
+    }
+    return false;
+}
+
+// The menu mode is over: the status bar empties, when it still shows menu help.
+void endMenuHelp() {
+    if (menuHelpShown)
+        onMenuSelect(nullptr);
+}
+
+// The object that carries the deferred check of the end of the menu mode. It lives as long as
+// the program, unlike the menus whose closing schedules the check.
+QObject* menuCloseContext() {
+    static QObject* const context = new QObject(qApp);
+    return context;
+}
+
+// A menu has closed: when no other menu stays open, the menu mode ends now, before any command
+// the menu issues runs (Qt hides a menu before triggering the chosen item). The keyboard mode of
+// the menu bar ends later, on its own; a check once the events of the moment are handled covers
+// it.
+void onMenuClosed(const QMenu* menu) {
+    if (!anotherMenuVisible(menu))
+        endMenuHelp();
+    QTimer::singleShot(0, menuCloseContext(), [] {
         if (!inMenu())
-            onMenuSelect(nullptr);
+            endMenuHelp();
     });
 }
 
@@ -63,8 +95,12 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusOut)
-            checkMenuClosed(watched);
+        if (event->type() == QEvent::FocusOut) {
+            QTimer::singleShot(0, menuCloseContext(), [] {
+                if (!inMenu())
+                    endMenuHelp();
+            });
+        }
         return QObject::eventFilter(watched, event);
     }
 };
@@ -94,6 +130,7 @@ int createStatusBar(QWidget* parent, const QString& text, int parts) {
 }
 
 void setStatusText(const QString& text, int part, int type) {
+    menuHelpShown = false;
     if (QLabel* label = statusLabel())
         label->setText(text);
 }
@@ -115,6 +152,7 @@ void onMenuSelect(QAction* item) {
     if (id != 0)
         statusText = loadLangString(id);
     setStatusText(statusText, 0, 0);
+    menuHelpShown = statusBar != nullptr;
 }
 
 namespace {
@@ -136,7 +174,7 @@ void connectMenuHelp(QMenu* menu) {
     static GreyedItemsHighlightStyle* const style = new GreyedItemsHighlightStyle;
     menu->setStyle(style);
     QObject::connect(menu, &QMenu::hovered, menu, [](QAction* item) { onMenuSelect(item); });
-    QObject::connect(menu, &QMenu::aboutToHide, menu, [menu] { checkMenuClosed(menu); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [menu] { onMenuClosed(menu); });
 }
 
 void connectMenuBarHelp(QMenuBar* menuBar) {

@@ -1,0 +1,24 @@
+// Text that comes from the catalogue server: names and error messages. The connection speaks
+// latin1, so the server hands bytes back as they were stored: UTF-8 for names written on Linux,
+// a Windows code page for names written by programs on Windows, Latin-1 for the server's own
+// messages. Only the text shown is decoded; the bytes stay as they are for every statement.
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+namespace tvk {
+
+// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or values beyond
+// U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+// `bytes` as text: decoded as UTF-8 when they are valid UTF-8, otherwise as the server's latin1,
+// which is Windows-1252 (0x80 to 0x9F are the euro sign, typographic quotes and the like).
+QString fromServerText(std::string_view bytes);
+inline QString fromServerText(const char* bytes) {
+    return bytes ? fromServerText(std::string_view(bytes)) : QString();
+}
+
+} // namespace tvk
