@@ -205,8 +205,16 @@ bool Dialog::event(QEvent* event) {
             });
         } else {
             painted = true;
+            // Once the paint is over, the picture is sent to the window system and waited for
+            // (a display server draws what it has received; the work that follows blocks the
+            // thread that would send it).
             QMetaObject::invokeMethod(
-                this, [this] { startTimersAwaitingPaint(); }, Qt::QueuedConnection);
+                this,
+                [this] {
+                    QGuiApplication::sync();
+                    startTimersAwaitingPaint();
+                },
+                Qt::QueuedConnection);
         }
     }
     return QDialog::event(event);

@@ -71,9 +71,14 @@ private:
     bool busyShown = false;
 };
 
+// Gives `control` the keyboard focus, bringing its window forward when another window of the
+// program has it (the key that moved the focus may come from there).
 void setFocusTo(QWidget* control) {
-    if (control)
-        control->setFocus(Qt::TabFocusReason);
+    if (!control)
+        return;
+    if (!control->window()->isActiveWindow())
+        control->window()->activateWindow();
+    control->setFocus(Qt::TabFocusReason);
 }
 
 bool hasFocusIn(const QWidget* control) {

@@ -47,6 +47,9 @@ protected:
         if (event->button() == Qt::LeftButton)
             endSplitterDrag(*event);
     }
+    // Tab and Shift+Tab move the focus between the panes as accelerators of the main loop;
+    // the panes themselves do nothing with them (inside a pump, say, they stay where they are).
+    bool focusNextPrevChild(bool) override { return true; }
 };
 
 int outerHeight(const QWidget* bar) {

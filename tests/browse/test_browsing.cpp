@@ -558,6 +558,28 @@ TEST_F(Browsing, ARightClickOnADirectoryGreysTheBarsButTheMenuOffersBoth) {
     EXPECT_FALSE(shownEnabled(CMD_DELETE));
 }
 
+// The menu's help ends when the menu closes, also when nothing was chosen.
+TEST_F(Browsing, ClosingTheContextMenuEmptiesTheStatusBar) {
+    MessageBoxScript none;
+    startOnCatalogue();
+    const QRect rect = catalogueTree->visualItemRect(disc(0));
+    QString helpShown;
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            menu->setActiveAction(menu->actions().at(0));
+            helpShown = currentStatusText();
+            QTest::keyClick(menu, Qt::Key_Escape);
+        }
+    });
+    QContextMenuEvent request(QContextMenuEvent::Mouse, rect.center(),
+                              catalogueTree->viewport()->mapToGlobal(rect.center()));
+    QApplication::sendEvent(catalogueTree->viewport(), &request);
+    QTest::qWait(20);
+    EXPECT_EQ(helpShown, "Update an existing CD-ROM entry, for example when a new session has been "
+                         "added to the CD-ROM");
+    EXPECT_EQ(currentStatusText(), "");
+}
+
 TEST_F(Browsing, TheKeyboardFormAndEmptySpaceFindNothingAndOpenNoMenu) {
     MessageBoxScript none;
     startOnCatalogue();
@@ -644,6 +666,62 @@ TEST_F(Browsing, CommandConnectionOpensTheSettingsDialog) {
     commandAction(CMD_CONNECTION)->trigger();
     EXPECT_EQ(caption, "MySQL connection parameters");
     EXPECT_NE(catalogueConnection, nullptr); // closed unchanged: the connection stays
+}
+
+// Names written by programs on Windows hold code-page bytes that are not UTF-8: they show as
+// the server's latin1 (Windows-1252); UTF-8 names show as UTF-8. The bytes stay as stored.
+TEST_F(Browsing, NamesShowInTheirOwnEncoding) {
+    MessageBoxScript none;
+    makeCatalogueWithVersion(db.name, 1, 3);
+    MYSQL* c = TestServer::get().connect(db.name);
+    exec(c, "insert into cd_disques_compact values (1, 'caf\xE9', 'D')");
+    exec(c,
+         "insert into fic_fichiers values (1, 1, 'caf\xE9 \x80\x96', NULL, 'R', NULL, NULL),"
+         "(1, 2, 'caf\xC3\xA9.txt', 1, 'F', NULL, NULL), (1, 3, 'caf\xE9.txt', 1, 'F', NULL, 1)");
+    mysql_close(c);
+    start("127.0.0.1", TestServer::get().port, db.name);
+    ASSERT_EQ(catalogueTree->topLevelItemCount(), 1);
+    EXPECT_EQ(disc(0)->text(0), QString::fromUtf8("1 - café"));
+    disc(0)->setExpanded(true);
+    ASSERT_EQ(disc(0)->childCount(), 1);
+    EXPECT_EQ(disc(0)->child(0)->text(0), QString::fromUtf8("café €–"));
+    catalogueTree->setCurrentItem(disc(0));
+    EXPECT_EQ(listedNames(),
+              (QStringList{QString::fromUtf8("café €–"), QString::fromUtf8("café.txt")}));
+    catalogueTree->setCurrentItem(disc(0)->child(0));
+    EXPECT_EQ(listedNames(), QStringList{QString::fromUtf8("café.txt")});
+    EXPECT_EQ(listModel()->fileRow(0).name, "caf\xE9.txt");
+}
+
+// A listing whose result cannot be fetched (here an error met while the server produces the
+// rows, after it accepted the statement) is a failure: string 54, and the list keeps its rows.
+TEST_F(Browsing, AListingThatCannotBeFetchedKeepsTheRows) {
+    MessageBoxScript none;
+    startOnCatalogue();
+    catalogueTree->setCurrentItem(disc(0));
+    const QStringList listed = listedNames();
+    ASSERT_EQ(listed.size(), 4);
+
+    // The entries behind a view whose name column fails on one row of Docs.
+    MYSQL* c = TestServer::get().connect(db.name);
+    exec(c, "rename table fic_fichiers to fic_data");
+    exec(c, "create function failing_at(id int, bad int) returns int deterministic begin "
+            "if id = bad then signal sqlstate '45000' set message_text = 'unreadable row'; "
+            "end if; return id; end");
+    exec(c, "create view fic_fichiers as select fic_cd_id, fic_id, "
+            "if(failing_at(fic_id, 5) > 0, fic_nom, fic_nom) as fic_nom, fic_taille, fic_type, "
+            "fic_date_modif, fic_rep_id from fic_data");
+    mysql_close(c);
+    QueryLog log;
+    disc(0)->setExpanded(true);
+    catalogueTree->setCurrentItem(childNamed(disc(0), "Docs"));
+    // The server took the statement; the rows are what failed.
+    const auto sent = statementsSince(log);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), LIST_OF_1_1), sent.end());
+    EXPECT_EQ(currentStatusText(), "Unable to find the directory's files list !");
+    EXPECT_EQ(listedNames(), listed);
+    EXPECT_TRUE(fileList->updatesEnabled());
+    EXPECT_TRUE(runCatalogueStatement("select 1")) << catalogueErrorText().toStdString();
 }
 
 // A second private server, stopped while the program browses it.

@@ -69,12 +69,53 @@ TEST(CompareFileRows, OtherColumnsCompareEqual) {
     EXPECT_EQ(compareFileRows(row("a", "1", "F", 1), row("b", "2", "R", 2), 0), 0);
 }
 
+// Bytes that are not UTF-8 sort as the server's latin1 shows them: "caf\xE9" with "café".
 TEST(NameSortKey, TakesBadBytesAndLongNames) {
-    EXPECT_FALSE(nameSortKey("\xFF\xFE"
-                             "abc")
-                     .empty());
-    EXPECT_FALSE(nameSortKey(std::string(255, 'x').c_str()).empty());
-    EXPECT_EQ(nameSortKey(""), nameSortKey(""));
+    const std::string latin1 = nameSortKey("caf\xE9");
+    EXPECT_EQ(latin1, nameSortKey("caf\xC3\xA9"));
+    EXPECT_NE(latin1, nameSortKey("cafe"));
+    EXPECT_LT(nameSortKey("\xFF\xFE"
+                          "abc"),
+              nameSortKey("\xFF\xFE"
+                          "abd"));
+    const std::string a255(255, 'a');
+    EXPECT_LT(nameSortKey(a255.c_str()), nameSortKey((a255 + "b").c_str()));
+    EXPECT_LT(nameSortKey(""), nameSortKey("a"));
+}
+
+// Names sort by the collation of LC_COLLATE (LC_ALL first, LANG last), not by the number
+// format's locale: in Swedish "ä" comes after "z", in German beside "a".
+TEST(NameSortKey, FollowsTheCollationLocale) {
+    struct Saved {
+        const char* name;
+        std::string value;
+        bool set;
+    };
+    std::vector<Saved> saved;
+    for (const char* name : {"LC_ALL", "LC_COLLATE", "LANG", "LC_NUMERIC"}) {
+        const char* value = std::getenv(name);
+        saved.push_back({name, value ? value : "", value != nullptr});
+    }
+    const char* const apple = "\xC3\xA4pple"; // äpple
+    unsetenv("LC_ALL");
+    setenv("LANG", "en_US.UTF-8", 1);
+    setenv("LC_NUMERIC", "en_US.UTF-8", 1);
+    setenv("LC_COLLATE", "sv_SE.UTF-8", 1);
+    EXPECT_GT(nameSortKey(apple), nameSortKey("zebra")) << "Swedish";
+    setenv("LC_COLLATE", "de_DE.UTF-8", 1);
+    EXPECT_LT(nameSortKey(apple), nameSortKey("zebra")) << "German";
+    setenv("LC_ALL", "sv_SE.UTF-8", 1);
+    EXPECT_GT(nameSortKey(apple), nameSortKey("zebra")) << "LC_ALL before LC_COLLATE";
+    unsetenv("LC_ALL");
+    unsetenv("LC_COLLATE");
+    setenv("LANG", "sv_SE.UTF-8", 1);
+    EXPECT_GT(nameSortKey(apple), nameSortKey("zebra")) << "LANG";
+    for (const Saved& variable : saved) {
+        if (variable.set)
+            setenv(variable.name, variable.value.c_str(), 1);
+        else
+            unsetenv(variable.name);
+    }
 }
 
 // The header's sort gives the order a stable sort by compareFileRows gives, for every column

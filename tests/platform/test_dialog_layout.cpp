@@ -76,8 +76,9 @@ Layout connectionLayout() {
              {2, 169, 67, 40, 14}}};
 }
 
-// Dialog units to pixels with DejaVu Sans 8 pt measured here: Windows' base units,
-// x = (advance of "A..Za..z" / 26 + 1) / 2 and y = font height, each value rounded.
+// Dialog units to pixels with DejaVu Sans 8 pt measured here: the average character width is
+// the width of "A..Za..z" divided by 52, rounded to a whole pixel as Windows does, and x is
+// that width / 4; y is the font's height / 8; each value rounded.
 struct Measured {
     int baseX, baseY;
     QRect rect(int x, int y, int cx, int cy) const {
@@ -96,7 +97,7 @@ Measured measureDialogFont() {
     const QFontMetrics metrics(font);
     const int letters =
         metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    return {(letters / 26 + 1) / 2, metrics.height()};
+    return {int(std::lround(letters / 52.0)), metrics.height()};
 }
 
 QString plainText(QString text) {

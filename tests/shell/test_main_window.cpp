@@ -6,6 +6,7 @@
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
 #include "lang/resource.h"
+#include "platform/pump.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/panes.h"
@@ -15,9 +16,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -341,6 +344,10 @@ TEST_F(MainWindow, AboutBoxClosesOnEnterButtonAndCloseBoxButNotEscape) {
     EXPECT_TRUE(opened);
 }
 
+bool ignoreEverything(Dialog*, unsigned, std::uintptr_t, std::intptr_t) {
+    return false;
+}
+
 // The rectangle of `item` inside the open `menu`, in the menu's coordinates.
 QPoint itemCentre(QMenu* menu, QAction* item) {
     return menu->actionGeometry(item).center();
@@ -385,28 +392,120 @@ TEST_F(MainWindow, MenuHelpShowsEachEntrysStringAndEmptiesWhenTheMenuCloses) {
     EXPECT_EQ(currentStatusText(), QString());
 }
 
-TEST_F(MainWindow, MenuHelpOfAnItemWithoutStringOrOfNothingIsEmpty) {
-    setStatusText(QStringLiteral("Ready"));
-    QAction separator;
-    separator.setSeparator(true);
-    onMenuSelect(&separator);
+// Items as a real menu highlights them: one with its string, one whose string the module lacks,
+// and the end of the menu.
+TEST_F(MainWindow, MenuHelpOfASeparatorOrOfAnItemWithoutStringIsEmpty) {
+    QMenu menu(mainWindow);
+    QAction* known = menu.addAction(QStringLiteral("Quit"));
+    known->setData(CMD_QUIT);
+    QAction* separator = menu.addSeparator();
+    QAction* unknown = menu.addAction(QStringLiteral("No string"));
+    unknown->setData(12345);
+    connectMenuHelp(&menu);
+    menu.popup(mainWindow->mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }));
+
+    menu.setActiveAction(known);
+    EXPECT_EQ(currentStatusText(), QStringLiteral("Quit this application"));
+    // A real menu never highlights a separator; the handler empties the bar for one all the
+    // same, as for an item whose string the module lacks.
+    onMenuSelect(separator);
     EXPECT_EQ(currentStatusText(), QString());
-    setStatusText(QStringLiteral("Ready"));
-    QAction withoutString;
-    withoutString.setData(12345);
-    onMenuSelect(&withoutString);
+    menu.setActiveAction(known);
+    menu.setActiveAction(unknown);
     EXPECT_EQ(currentStatusText(), QString());
-    setStatusText(QStringLiteral("Ready"));
-    onMenuSelect(nullptr);
+    menu.setActiveAction(known);
+    menu.hide();
     EXPECT_EQ(currentStatusText(), QString());
 }
 
+// The mouse passing over the menu bar, no menu open, highlights its popups (Qt reports them as
+// hovered) but shows no help: the menu mode has not begun.
 TEST_F(MainWindow, MerelyPassingOverTheMenuBarShowsNoHelp) {
     setStatusText(QStringLiteral("Ready"));
-    QAction* help = mainMenu->actions().at(2);
-    QTest::mouseMove(mainMenu, mainMenu->actionGeometry(help).center());
-    QTest::mouseMove(mainMenu, mainMenu->actionGeometry(mainMenu->actions().at(0)).center());
+    QSignalSpy hovered(mainMenu, &QMenuBar::hovered);
+    for (int popup : {2, 0}) {
+        const QPointF at = mainMenu->actionGeometry(mainMenu->actions().at(popup)).center();
+        QMouseEvent move(QEvent::MouseMove, at, mainMenu->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(mainMenu, &move);
+    }
+    ASSERT_EQ(hovered.count(), 2); // the moves did reach the menu bar
     EXPECT_EQ(currentStatusText(), QStringLiteral("Ready"));
+}
+
+// A command chosen in a menu shows its own status text: the menu's help ends as the menu
+// closes, before the command runs, and nothing empties the bar after it.
+TEST_F(MainWindow, ACommandChosenInAMenuKeepsItsStatusText) {
+    const QString newDisc = QStringLiteral("New CD to add to the directory");
+    enableCommand(CMD_NEW, true); // greyed at start-up without a server
+    // With the mouse.
+    QAction* file = mainMenu->actions().at(0);
+    QTest::mouseClick(mainMenu, Qt::LeftButton, {}, mainMenu->actionGeometry(file).center());
+    QMenu* fileMenu = file->menu();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }));
+    QTest::mouseMove(fileMenu, itemCentre(fileMenu, menuItem(CMD_NEW)));
+    EXPECT_EQ(currentStatusText(), QStringLiteral("Add a new CD-ROM entry"));
+    QTest::mouseClick(fileMenu, Qt::LeftButton, {}, itemCentre(fileMenu, menuItem(CMD_NEW)));
+    QTest::qWait(20);
+    EXPECT_EQ(currentStatusText(), newDisc);
+
+    // With the keyboard: the menu bar keeps the focus a while after the command; its leaving
+    // keyboard mode later must not empty the command's text either.
+    setStatusText(QStringLiteral("Ready"));
+    QTest::keyClick(mainWindow, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }));
+    fileMenu->setActiveAction(menuItem(CMD_NEW));
+    QTest::keyClick(fileMenu, Qt::Key_Return);
+    QTest::qWait(20);
+    EXPECT_EQ(currentStatusText(), newDisc);
+    catalogueTree->setFocus();
+    QTest::qWait(20);
+    EXPECT_EQ(currentStatusText(), newDisc);
+}
+
+// The keys of the accelerator table act in every window of the program but the search
+// dialog, and not inside a pump.
+TEST_F(MainWindow, AcceleratorsActInOtherWindowsButNotInThePumpNorTheSearchDialog) {
+    // Another window of the program, such as the help window.
+    QWidget other;
+    auto* field = new QLineEdit(&other);
+    new QLineEdit(&other);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Tab);
+    // The main window comes forward with the focus on the tree.
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() == catalogueTree; }))
+        << "Tab in another window";
+
+    // Inside a pump (the fill of a search, the walk of a volume) the keys reach their control.
+    catalogueTree->setFocus();
+    QTimer::singleShot(0, [] {
+        QTest::keyClick(catalogueTree, Qt::Key_Tab);
+        QTest::keyClick(catalogueTree, Qt::Key_Q, Qt::ControlModifier);
+    });
+    pumpMessages();
+    QTest::qWait(20);
+    EXPECT_EQ(QApplication::focusWidget(), catalogueTree) << "Tab inside a pump";
+    EXPECT_FALSE(quitRequested) << "Ctrl+Q inside a pump";
+    ASSERT_NE(mainWindow, nullptr);
+
+    // In the search dialog the dialog's own keys act, none of the table.
+    searchDialog = createDialogParam(langModule, IDD_SEARCH, mainWindow, ignoreEverything, 0);
+    ASSERT_NE(searchDialog, nullptr);
+    QWidget* words = getDlgItem(searchDialog, IDC_SEARCH_WORDS);
+    QSignalSpy news(commandAction(CMD_NEW), &QAction::triggered);
+    QSignalSpy nextPane(commandAction(CMD_NEXT_PANE), &QAction::triggered);
+    QTest::keyClick(words, Qt::Key_Insert);
+    QTest::keyClick(words, Qt::Key_Tab);
+    QTest::keyClick(dialogWindow(searchDialog), Qt::Key_Tab);
+    EXPECT_EQ(news.count(), 0);
+    EXPECT_EQ(nextPane.count(), 0);
+    destroyDialog(searchDialog);
+    searchDialog = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(MainWindow, BusyCursorOverTheWindowWhileASearchRuns) {

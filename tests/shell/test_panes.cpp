@@ -129,19 +129,36 @@ TEST_F(Panes, DraggingBeyondTheEdgesClampsTheGap) {
     EXPECT_EQ(catalogueTree->width(), 0); // the tree vanishes
     EXPECT_EQ(fileList->x(), 2 - frameLeft());
     moveHeld(clientArea->width() + 500);
-    const int rightmost = outerWidth - 4 - frameLeft();
+    // Four pixels short of the outer right edge, or far enough for the list to vanish where
+    // the frame is thinner than that (unknown frames count as 0).
+    const int rightmost =
+        std::max(outerWidth - 4 - frameLeft(), clientArea->width() - SPLITTER_WIDTH);
     EXPECT_EQ(treeWidth, rightmost);
     EXPECT_EQ(fileList->x(), rightmost + 2);
     EXPECT_EQ(fileList->width(), std::max(clientArea->width() - rightmost - 2, 0));
     release(clientArea->width() + 900);
     EXPECT_EQ(treeWidth, rightmost);
-    // With no frame the list keeps 2 pixels; a frame of 2 or more makes it vanish.
-    EXPECT_LE(fileList->width(), 2);
+    EXPECT_EQ(fileList->width(), 0); // the list vanishes, frame or no frame
     // Dragged back, the tree reappears.
     press(rightmost + 1);
     moveHeld(120);
     release(120);
     EXPECT_EQ(catalogueTree->width(), 120);
+}
+
+// Where the frame is unknown it counts as 0 (a window without frame stands for it): the gap
+// can still go far enough right for the list to vanish.
+TEST_F(Panes, WithoutAFrameTheListCanVanishToo) {
+    mainWindow->setWindowFlag(Qt::FramelessWindowHint);
+    mainWindow->show();
+    resizeWindow(700, 400);
+    ASSERT_EQ(frameLeft(), 0);
+    ASSERT_EQ(mainWindow->frameGeometry().width(), clientArea->width());
+    press(300);
+    moveHeld(clientArea->width() + 100);
+    release(clientArea->width() + 100);
+    EXPECT_EQ(treeWidth, clientArea->width() - 2);
+    EXPECT_EQ(fileList->width(), 0);
 }
 
 TEST_F(Panes, MovesWithTheButtonUpDuringADragMoveNothing) {
@@ -163,6 +180,27 @@ TEST_F(Panes, OnlyTheLeftButtonStartsADrag) {
     sendMove(100, Qt::RightButton);
     QTest::mouseRelease(clientArea, Qt::RightButton, {}, QPoint(100, middleY()));
     EXPECT_EQ(catalogueTree->width(), 300);
+}
+
+// Presses the bars leave unhandled reach the client area as well; only one in the gap drags.
+TEST_F(Panes, PressingOnTheBarsOrThePanesStartsNoDrag) {
+    auto* statusPart = statusBar->findChild<QLabel*>();
+    ASSERT_NE(statusPart, nullptr);
+    const QPoint emptyToolbar(toolBar->width() - 5, toolBar->height() / 2);
+    ASSERT_EQ(toolBar->childAt(emptyToolbar), nullptr);
+    const std::pair<QWidget*, QPoint> presses[] = {
+        {statusPart, statusPart->rect().center()},
+        {statusBar, QPoint(statusBar->width() / 2, 2)},
+        {toolBar, emptyToolbar},
+    };
+    for (const auto& [widget, at] : presses) {
+        QTest::mousePress(widget, Qt::LeftButton, {}, at);
+        EXPECT_FALSE(splitterDragging) << widget->metaObject()->className();
+        moveHeld(100);
+        QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+        EXPECT_EQ(treeWidth, 300) << widget->metaObject()->className();
+        EXPECT_EQ(catalogueTree->width(), 300);
+    }
 }
 
 TEST_F(Panes, NegativeSizesCountAsZero) {
