@@ -72,12 +72,12 @@ int openDescriptors() {
     return count;
 }
 
-const DirectoryEntry* findEntry(const std::vector<DirectoryEntry>& entries,
-                                const std::string& name) {
+std::optional<DirectoryEntry> findEntry(const std::vector<DirectoryEntry>& entries,
+                                        const std::string& name) {
     for (const DirectoryEntry& entry : entries)
         if (entry.name == name)
-            return &entry;
-    return nullptr;
+            return entry;
+    return std::nullopt;
 }
 
 // ---- Replacement table ----
@@ -379,7 +379,7 @@ TEST(IsoImage, FuseIsoMountIsACdromWithTheImagesLabelAndSerial) {
 
     // The mount point is listed as a directory of its parent, but never entered from there.
     const Directory parent = Directory::open(dir.path);
-    const DirectoryEntry* entry = findEntry(listDirectory(parent, false), "mnt");
+    std::optional<DirectoryEntry> entry = findEntry(listDirectory(parent, false), "mnt");
     ASSERT_TRUE(entry);
     EXPECT_TRUE(entry->directory);
     EXPECT_FALSE(parent.child("mnt").valid());
@@ -489,7 +489,7 @@ TEST(Listing, SymbolicLinksAreFilesAndNeverFollowed) {
         const std::vector<DirectoryEntry> entries = listDirectory(directory, details);
         ASSERT_EQ(entries.size(), 4u);
         for (const char* link : {"a", "b", "to-sub"}) {
-            const DirectoryEntry* entry = findEntry(entries, link);
+            std::optional<DirectoryEntry> entry = findEntry(entries, link);
             ASSERT_TRUE(entry) << link;
             EXPECT_FALSE(entry->directory) << link;
             EXPECT_EQ(entry->size, details ? std::string(link) == "to-sub" ? 3u : 1u : 0u);
@@ -583,15 +583,15 @@ TEST(Listing, ModificationTimesInUtcAndOutOfRangeYears) {
     unsetenv("TZ");
     tzset();
     for (const Case& c : cases) {
-        const DirectoryEntry* entry = findEntry(entries, c.name);
+        std::optional<DirectoryEntry> entry = findEntry(entries, c.name);
         ASSERT_TRUE(entry);
         EXPECT_EQ(entry->hasTime, c.hasTime) << c.name;
     }
-    const DirectoryEntry* y2001 = findEntry(entries, "y2001");
+    const std::optional<DirectoryEntry> y2001 = findEntry(entries, "y2001");
     EXPECT_EQ((std::vector<int>{y2001->year, y2001->month, y2001->day, y2001->hour, y2001->minute,
                                 y2001->second}),
               (std::vector<int>{2001, 9, 9, 1, 46, 40}));
-    const DirectoryEntry* y9999 = findEntry(entries, "y9999");
+    const std::optional<DirectoryEntry> y9999 = findEntry(entries, "y9999");
     EXPECT_EQ((std::vector<int>{y9999->year, y9999->month, y9999->day, y9999->hour}),
               (std::vector<int>{9999, 12, 31, 23}));
 }
