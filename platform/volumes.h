@@ -41,15 +41,68 @@ enum FileSystemFlags : std::uint32_t {
 };
 
 // The drives: the mount points of the mounted file systems (pseudo and system mounts left
-// out) and optical drives without a medium, in mount point order. Each root ends with '/'.
+// out) and optical drives without a medium, in mount point order (the roots sorted by their
+// bytes). Each root ends with '/'. An optical drive whose device is not mounted has the root
+// "/dev/<name>/" (e.g. "/dev/sr0/"): a stable name that no walk can enter.
 std::vector<std::string> logicalDrives();
 
-// The type of the drive at `root` (a root from logicalDrives, or any mount point).
+// The type of the drive at `root` (a root from logicalDrives, or any mount point; the final
+// '/' may be left out). DRIVE_NO_ROOT_DIR for a path that is not a mounted root.
 DriveType getDriveType(const std::string& root);
 
 // The volume in the drive at `root`; false when it cannot be read (an optical drive without a
-// medium, a root that is not mounted).
+// medium, a root that is not mounted, a mount that cannot be looked at). `info` is reset first.
 bool getVolumeInformation(const std::string& root, VolumeInformation& info);
+
+// Where the drive functions read the system. Tests point them at files of their own.
+struct SystemPaths {
+    std::string mountinfo = "/proc/self/mountinfo"; // mount table, mountinfo format
+    std::string sysfs = "/sys";                     // sysfs tree (block devices)
+};
+
+// One mount, or one optical drive without a mounted medium, as the drive functions see it.
+struct MountedDrive {
+    std::string root;       // mount point and '/'; "/dev/<name>/" for an unmounted optical drive
+    std::string mountPoint; // as the table gives it (unescaped); empty for an unmounted drive
+    std::string fileSystem; // mount type: "ext4", "iso9660", "fuse.fuseiso"; empty if unmounted
+    std::string source;     // mount source: a device, "server:/share", "fuseiso"
+    std::string options;    // the file system's own options ("rw,user_id=0,group_id=0")
+    dev_t device = 0;       // device number of the mount, or of the unmounted drive
+    DriveType type = DRIVE_UNKNOWN;
+    bool listed = false; // a drive of logicalDrives: not a pseudo or system mount
+};
+
+// The reachable mounts of `paths.mountinfo` (only the topmost at a mount point; none hidden
+// beneath an over-mounted folder), then the optical drives of `paths.sysfs` whose device is
+// not mounted, sorted by root. Empty when the table cannot be read.
+std::vector<MountedDrive> readMountTable(const SystemPaths& paths = {});
+
+// What a device or an image file holds, read with libblkid and, for ISO 9660, from its own
+// volume descriptors.
+struct ProbedVolume {
+    std::string fileSystem; // blkid's TYPE: "iso9660", "udf", "vfat", "ext4", ...
+    std::string label;      // blkid's LABEL (the Joliet label where blkid prefers it)
+    std::uint32_t serial = 0;
+    bool joliet = false; // an ISO 9660 volume with a Joliet (UTF-16 names) descriptor
+};
+
+// Probes the device or image file at `path`. nullopt when it cannot be opened (no medium, no
+// read permission) or holds no file system that blkid knows.
+std::optional<ProbedVolume> probeVolume(const std::string& path);
+
+// The serial number Windows (NT family) gives a CD-ROM: the 2048 bytes of the volume
+// descriptor at sector 16 are summed into four byte lanes (byte i into lane i % 4, each lane
+// modulo 256, no carry between lanes), and lane 0 is the most significant byte of the result.
+std::uint32_t cdromSerial(const unsigned char* descriptor);
+
+// The serial number of a volume of blkid type `fileSystem` from its blkid UUID: FAT and exFAT
+// "ABCD-1234" give 0xABCD1234, NTFS's 64-bit serial its low 32 bits, any other UUID its first
+// four bytes. 0 when the UUID holds fewer than eight hexadecimal digits.
+std::uint32_t serialFromUuid(const std::string& fileSystem, const std::string& uuid);
+
+// The image file behind the FUSE ISO mount `drive`, from the mounting user's ~/.mtab.fuseiso
+// or from the command line of the fuseiso process. Empty when it cannot be found.
+std::string fuseIsoImage(const MountedDrive& drive);
 
 // A drive of a replacement drive table (tests). Without `volume` the drive has no readable
 // medium.
@@ -88,7 +141,9 @@ public:
     // Directory when it cannot be opened.
     static Directory open(const std::string& path);
     // Opens the subdirectory `name` of this one, without following a link, and never onto
-    // another file system (a mount point below the volume's root opens as invalid).
+    // another file system or mount (a mount point below the volume's root, a bind mount
+    // included, opens as invalid). A name that is empty, "." or "..", or holds '/' or a NUL
+    // byte, opens as invalid.
     Directory child(const std::string& name) const;
 
     bool valid() const { return fd_ >= 0; }
@@ -98,11 +153,16 @@ public:
 private:
     int fd_ = -1;
     dev_t device_ = 0;
+    std::uint64_t mountId_ = 0; // the mount's id (statx); 0 when the kernel does not tell
 };
 
 // The entries of `dir`, "." and ".." left out, in the listing's order. With `details` false
 // only `name` and `directory` are filled (no fstatat per entry: the counting passes). A
-// directory that cannot be listed gives no entries.
+// directory that cannot be listed gives no entries; a read error part way gives the entries
+// read until then. A mount point below the volume's root is listed as a directory (that
+// child() will not open). An entry that vanishes before its fstatat keeps its name and the
+// directory flag of the listing, with size 0 and no time. The Directory's own descriptor
+// stays open and its position does not matter: every call lists from the start.
 std::vector<DirectoryEntry> listDirectory(const Directory& dir, bool details = true);
 
 } // namespace tvk
