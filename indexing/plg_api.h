@@ -51,12 +51,12 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
 // archive's row (discId, archiveId): directories made explicit, archives inside stored as 'Z'
 // with their own contents (eight levels deep at most). Entry names are cleaned: no "." or ".."
-// component, no leading "/" or drive, backslashes of zip entries taken as separators. Links
-// inside the archive are plain files ('F'). Returns the number of entries stored, or -1 when
-// the archive could not be opened (not a regular file, a symbolic link, no format the library
-// reads). A damaged or hostile archive ends cleanly, keeping what was read. Called outside a
-// walk, the reading is a walk of its own, closed before it returns (-1 when that close fails).
-// `flags` is 0.
+// component, no leading "/" or drive, and the backslashes of zip entries made on Windows are
+// separators. Links inside the archive are plain files ('F'). Returns the number of entries
+// stored, or -1 when the archive could not be opened (not a regular file, a symbolic link, no
+// format the library reads). A damaged or hostile archive ends cleanly, keeping what was read.
+// Called outside a walk, the reading is a walk of its own, closed before it returns (-1 when
+// that close fails). `flags` is 0.
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
 
 #ifdef __cplusplus

@@ -137,7 +137,7 @@ private:
 
     void readLevel(const Level& level);
     void storeEntry(const Level& level, archive_entry* entry);
-    bool splitPath(const char* path, bool backslashes);
+    bool splitPath(const char* path);
     int directory(int parentId, std::string_view name, const EntryDate& date);
     int storeRow(int parentId, std::string_view name, char type, std::uint64_t size,
                  const EntryDate& date);
@@ -195,14 +195,15 @@ void Reader::readLevel(const Level& level) {
 
 // Splits `path` into its clean components in components_: no empty, "." or ".." component
 // (".." takes back the one before it, never climbing above the root), no drive prefix, each cut
-// to 255 bytes at a UTF-8 boundary. Backslashes separate too when `backslashes`.
-bool Reader::splitPath(const char* path, bool backslashes) {
+// to 255 bytes at a UTF-8 boundary. (libarchive already gives the names of zip entries made on
+// Windows with slashes for their backslashes; elsewhere a backslash is part of a name.)
+bool Reader::splitPath(const char* path) {
     path_.assign(path);
     components_.clear();
     std::size_t start = 0;
     for (std::size_t i = 0; i <= path_.size(); ++i) {
         const bool end = i == path_.size();
-        if (!end && path_[i] != '/' && !(backslashes && path_[i] == '\\'))
+        if (!end && path_[i] != '/')
             continue;
         const std::size_t partStart = start;
         std::string_view part(path_.data() + start, i - start);
@@ -264,8 +265,7 @@ void Reader::storeEntry(const Level& level, archive_entry* entry) {
         path = archive_entry_pathname(entry);
     if (!path)
         return;
-    const bool zip = (archive_format(level.a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
-    if (!splitPath(path, zip))
+    if (!splitPath(path))
         return;
     int parentId = level.parentId;
     for (std::size_t i = 0; i + 1 < components_.size(); ++i) {
