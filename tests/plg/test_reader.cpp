@@ -214,6 +214,10 @@ TEST(ArchiveReaderLimits, ANestedArchiveBeyondTheSpoolBoundIsStoredWithoutConten
     // The same inner archive beyond the nested data budget.
     limits.maxNestedBytes = 1 << 20;
     EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits).size(), 2u);
+    // Passing over 3 MiB of the top-level archive's compressed data beyond its bound ends the
+    // reading.
+    limits.maxSkippedBytes = 1 << 20;
+    EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits).size(), 1u);
 }
 
 TEST(ArchiveReaderLimits, EntryBoundAndFailingSinkStopTheReading) {
