@@ -342,11 +342,11 @@ la_ssize_t Reader::readFromOuter(archive* inner, void* data, const void** block)
     Reader& reader = *stream->reader;
     if (reader.stop_ || reader.nestedExhausted_)
         return 0;
-    const std::uint64_t left = reader.limits_.maxNestedBytes - reader.nestedBytes_;
-    if (left == 0) {
+    if (reader.nestedBytes_ >= reader.limits_.maxNestedBytes) {
         reader.nestedExhausted_ = true;
         return 0;
     }
+    const std::uint64_t left = reader.limits_.maxNestedBytes - reader.nestedBytes_;
     const std::size_t want = left < blockSize ? static_cast<std::size_t>(left) : blockSize;
     const la_ssize_t n = archive_read_data(stream->outer, stream->buffer.get(), want);
     if (n < 0) {
