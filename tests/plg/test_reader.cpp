@@ -96,6 +96,18 @@ TEST(ArchiveReaderDirectories, ImpliedFoldersAreMadeOnceBeforeTheirFirstEntry) {
     }
 }
 
+TEST(ArchiveReaderDirectories, LinksArePlainFilesNeverFollowed) {
+    WorkDir dir;
+    dir.write("l/in.txt", "in");
+    dir.run({"zip", "-q", "real.zip", "in.txt"}, "l");
+    ASSERT_EQ(::symlink("real.zip", dir.file("l/sym.zip").c_str()), 0);
+    ASSERT_EQ(::link(dir.file("l/real.zip").c_str(), dir.file("l/hard.zip").c_str()), 0);
+    dir.run({"tar", "cf", "../links.tar", "real.zip", "hard.zip", "sym.zip"}, "l");
+    const auto zipSize = std::to_string(readFile(dir.file("l/real.zip")).size());
+    EXPECT_EQ(readListing(dir.file("links.tar")), (Lines{"hard.zip F 0", "real.zip Z " + zipSize,
+                                                         "real.zip/in.txt F 2", "sym.zip F 0"}));
+}
+
 TEST(ArchiveReaderNames, OddNamesArriveByteForByte) {
     WorkDir dir;
     const std::string odd[] = {"quote's \"x\"",
