@@ -19,9 +19,7 @@ LibraryState& state() {
 
 // The formats libarchive reads on a stock Debian system that people keep files in, by the
 // endings that name them. Office documents, e-books and static libraries are zip or ar inside,
-// but they are documents and libraries, not archives: they are left out. Longer endings come
-// first where one ends another (".tar.gz" before nothing, ".tgz"), though order only matters
-// for the format reported, never for the yes/no answer.
+// but they are documents and libraries, not archives: they are left out.
 std::vector<ArchiveFormat> builtInFormats() {
     return {
         {"zip", {".zip", ".jar", ".war", ".ear"}, true},
