@@ -21,28 +21,42 @@ int taviskPlg_remove_plugins(void);
 int setMsc(MYSQL* connection);
 
 // Nonzero when `name` (a bare file name, no path) is that of an archive the library reads:
-// zip and jar, 7z, rar, tar and its compressed forms, cab, lha/lzh, cpio, iso, xar, deb, rpm.
-// Office documents, e-books and static libraries are files, not archives.
+// zip and jar (war, ear), 7z, rar, tar and its compressed forms (tgz, tbz2, txz, tzst, tlz,
+// tar.lz, tar.lz4, tar.Z), cab, lha/lzh, cpio, iso, xar, ar and deb, rpm. The ending is compared
+// without regard to case and must follow at least one byte (".zip" alone is a file). Office
+// documents, e-books and static libraries are files, not archives. Works before
+// taviskPlg_init_plugins and after taviskPlg_remove_plugins.
 int isSupportedArchive(const char* name);
 
 // Stores one entry of a walk as a row of fic_fichiers on the connection of setMsc. Rows are
 // buffered and sent as multi-row INSERTs; the library numbers the entries of each disc itself
-// (the highest fic_id of the disc, read when a walk starts, plus one, counting up). Returns the
-// entry's new fic_id (> 0) for every type; -1 once a write of this walk has failed (nothing more
-// is sent until the closing call) or without a connection. Names longer than 255 bytes are cut
-// at a UTF-8 boundary; a date that is not a valid date and time is stored as NULL; parent -1 is
-// the disc's root (NULL).
+// (the highest fic_id of the disc, read when a walk starts, plus one, counting up). A call for
+// another disc sends what is buffered and goes on with that disc's own numbering.
+// Returns the entry's new fic_id (> 0) for every type, at once; 0 when the call is refused (a
+// type other than 'R', 'Z', 'F', or a null name outside the closing call: nothing is stored);
+// -1 once a write of this walk has failed (nothing more is sent until the closing call) or
+// without a connection. Names longer than 255 bytes are cut at a UTF-8 boundary (at 255 when
+// they are not UTF-8); sizes above the BIGINT range are stored as its maximum; a date that is
+// not a valid date and time (years 1000 to 9999) is stored as NULL; parent -1 is the disc's
+// root (NULL).
 // The closing call (null name, type ' ', zeros) sends what is buffered and ends the walk: once
 // it returns, every row of the walk is in the table. It returns 1 when every write of the walk
-// succeeded, otherwise 0 or less; the connection's mysql_error then still holds the server's
-// text of the first failure.
+// succeeded (or nothing was stored), otherwise 0; the connection's mysql_error then still
+// holds the server's text of the first failure. setMsc during a walk fails the walk: its
+// buffered rows are dropped, and the rest of it answers -1 up to the closing call, which
+// returns 0.
 int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
                         int day, int hour, int minute, int second, int discId, int parentId);
 
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
 // archive's row (discId, archiveId): directories made explicit, archives inside stored as 'Z'
-// with their own contents. Returns the number of entries stored, or -1 when the archive could
-// not be opened. A damaged or hostile archive ends cleanly, keeping what was read. `flags` is 0.
+// with their own contents (eight levels deep at most). Entry names are cleaned: no "." or ".."
+// component, no leading "/" or drive, and the backslashes of zip entries made on Windows are
+// separators. Links inside the archive are plain files ('F'). Returns the number of entries
+// stored, or -1 when the archive could not be opened (not a regular file, a symbolic link, no
+// format the library reads). A damaged or hostile archive ends cleanly, keeping what was read.
+// Called outside a walk, the reading is a walk of its own, closed before it returns (-1 when
+// that close fails). `flags` is 0.
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
 
 #ifdef __cplusplus

@@ -1,5 +1,6 @@
 #include "tvk_plg_api/plugins.h"
 #include "indexing/plg_api.h"
+#include "tvk_plg_api/catalogue_writer.h"
 
 namespace tvk::plg {
 
@@ -16,29 +17,45 @@ LibraryState& state() {
     return library;
 }
 
-// Every format that libarchive reads on a stock Debian system, by the endings that name it.
+// The formats libarchive reads on a stock Debian system that people keep files in, by the
+// endings that name them. Office documents, e-books and static libraries are zip or ar inside,
+// but they are documents and libraries, not archives: they are left out.
 std::vector<ArchiveFormat> builtInFormats() {
     return {
-        {"zip",
-         {".zip", ".jar", ".war", ".ear", ".apk", ".xpi", ".odt", ".ods", ".odp", ".docx", ".xlsx",
-          ".pptx", ".epub"}},
-        {"tar", {".tar"}},
-        {"tar.gz", {".tar.gz", ".tgz", ".taz"}},
-        {"tar.bz2", {".tar.bz2", ".tbz", ".tbz2", ".tb2"}},
-        {"tar.xz", {".tar.xz", ".txz"}},
-        {"tar.zst", {".tar.zst", ".tzst"}},
-        {"tar.lz", {".tar.lz", ".tlz"}},
-        {"tar.Z", {".tar.z"}},
-        {"7z", {".7z"}},
-        {"rar", {".rar"}},
-        {"cab", {".cab"}},
-        {"lha", {".lha", ".lzh"}},
-        {"cpio", {".cpio"}},
-        {"ar", {".ar", ".deb", ".a"}},
-        {"iso9660", {".iso"}},
-        {"xar", {".xar", ".pkg"}},
-        {"rpm", {".rpm"}},
+        {"zip", {".zip", ".jar", ".war", ".ear"}, true},
+        {"tar", {".tar"}, false},
+        {"tar.gz", {".tar.gz", ".tgz", ".taz"}, false},
+        {"tar.bz2", {".tar.bz2", ".tbz2", ".tbz", ".tb2"}, false},
+        {"tar.xz", {".tar.xz", ".txz"}, false},
+        {"tar.zst", {".tar.zst", ".tzst"}, false},
+        {"tar.lz", {".tar.lz"}, false},
+        {"tar.lzma", {".tar.lzma", ".tlz"}, false},
+        {"tar.lz4", {".tar.lz4"}, false},
+        {"tar.Z", {".tar.z"}, false},
+        {"7z", {".7z"}, true},
+        {"rar", {".rar"}, true},
+        {"cab", {".cab"}, true},
+        {"lha", {".lha", ".lzh"}, false},
+        {"cpio", {".cpio"}, false},
+        {"ar", {".ar", ".deb", ".udeb"}, false},
+        {"iso9660", {".iso"}, true},
+        {"xar", {".xar"}, true},
+        {"rpm", {".rpm"}, false},
     };
+}
+
+bool endsWithIgnoringCase(const char* name, std::size_t length, const std::string& suffix) {
+    if (length <= suffix.size()) // the stem must not be empty
+        return false;
+    const char* tail = name + (length - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i])
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -49,6 +66,19 @@ const std::vector<ArchiveFormat>& archiveFormats() {
 bool pluginsInitialised() {
     return state().initialised;
 }
+const ArchiveFormat* formatOfName(const char* name, std::size_t length) {
+    static const std::vector<ArchiveFormat> table = builtInFormats();
+    if (!name)
+        return nullptr;
+    for (const ArchiveFormat& format : table) {
+        for (const std::string& suffix : format.suffixes) {
+            if (endsWithIgnoringCase(name, length, suffix))
+                return &format;
+        }
+    }
+    return nullptr;
+}
+
 MYSQL* currentConnection() {
     return state().connection;
 }
@@ -75,5 +105,6 @@ extern "C" int taviskPlg_remove_plugins(void) {
 
 extern "C" int setMsc(MYSQL* connection) {
     state().connection = connection;
+    tvk::plg::catalogueWriter().setConnection(connection);
     return 0;
 }

@@ -33,8 +33,11 @@ std::vector<LoggedCommand> QueryLog::commands() const {
     std::string line;
     std::smatch match;
     while (std::getline(in, line)) {
-        if (std::regex_match(line, match, entryPattern())) {
-            result.push_back({std::stoul(match[2]), match[3], match[4]});
+        // The pattern only looks at the line's head: std::regex recurses once per character,
+        // and a statement of many rows would overflow the stack.
+        const std::string head = line.substr(0, 256);
+        if (std::regex_match(head, match, entryPattern())) {
+            result.push_back({std::stoul(match[2]), match[3], line.substr(match.position(4))});
         } else if (!result.empty()) {
             result.back().argument += '\n';
             result.back().argument += line;

@@ -1,0 +1,230 @@
+#include "tvk_plg_api/catalogue_writer.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tvk::plg {
+
+namespace {
+
+constexpr char insertHead[] = "insert into fic_fichiers (fic_cd_id, fic_id, fic_nom, fic_taille, "
+                              "fic_type, fic_date_modif, fic_rep_id) values ";
+constexpr std::size_t insertHeadLength = sizeof insertHead - 1;
+constexpr std::size_t maxNameBytes = 255;
+// Everything of a row but its escaped name: "(", two ids, the size, the type, a quoted date,
+// the parent, the separators, the comma before the next row, with room to spare.
+constexpr std::size_t rowOverhead = 128;
+// Room kept below max_allowed_packet for the packet's own header bytes.
+constexpr std::size_t packetMargin = 256;
+
+// Longest row: the escaped name takes at most two bytes per byte, plus the escape's NUL.
+constexpr std::size_t rowBound(std::size_t nameLength) {
+    return rowOverhead + 2 * nameLength + 1;
+}
+
+char* putInt(char* out, long long value) {
+    return std::to_chars(out, out + 24, value).ptr;
+}
+
+char* putTwoDigits(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+}
+
+// "'YYYY-MM-DD HH:MM:SS'" or NULL.
+char* putDate(char* out, const EntryDate& d) {
+    if (!isValidDate(d)) {
+        std::memcpy(out, "NULL", 4);
+        return out + 4;
+    }
+    *out++ = '\'';
+    out = putTwoDigits(out, d.year / 100);
+    out = putTwoDigits(out, d.year % 100);
+    *out++ = '-';
+    out = putTwoDigits(out, d.month);
+    *out++ = '-';
+    out = putTwoDigits(out, d.day);
+    *out++ = ' ';
+    out = putTwoDigits(out, d.hour);
+    *out++ = ':';
+    out = putTwoDigits(out, d.minute);
+    *out++ = ':';
+    out = putTwoDigits(out, d.second);
+    *out++ = '\'';
+    return out;
+}
+
+// Runs a query whose result is one number; false on a server error or no usable value.
+bool queryNumber(MYSQL* connection, const char* statement, long long& value, bool nullIsZero) {
+    if (mysql_query(connection, statement) != 0)
+        return false;
+    MYSQL_RES* result = mysql_store_result(connection);
+    if (!result)
+        return false;
+    MYSQL_ROW row = mysql_fetch_row(result);
+    bool ok = row != nullptr;
+    if (ok && row[0])
+        value = std::strtoll(row[0], nullptr, 10);
+    else if (ok)
+        ok = nullIsZero, value = 0;
+    mysql_free_result(result);
+    return ok;
+}
+
+} // namespace
+
+CatalogueWriter::CatalogueWriter() = default;
+CatalogueWriter::~CatalogueWriter() = default;
+
+void CatalogueWriter::setConnection(MYSQL* connection) {
+    if (walkOpen_)
+        fail();
+    connection_ = connection;
+}
+
+void CatalogueWriter::fail() {
+    failed_ = true;
+    walkOpen_ = true;
+    length_ = 0;
+    rows_ = 0;
+}
+
+void CatalogueWriter::resetWalk() {
+    walkOpen_ = false;
+    failed_ = false;
+    packetKnown_ = false;
+    length_ = 0;
+    rows_ = 0;
+}
+
+bool CatalogueWriter::startWalk(int discId) {
+    if (!buffer_) {
+        capacity_ = insertHeadLength + maxRowsPerStatement * rowBound(maxNameBytes);
+        buffer_ = std::make_unique<char[]>(capacity_);
+    }
+    char statement[128];
+    std::snprintf(statement, sizeof statement,
+                  "select max(fic_id) from fic_fichiers where fic_cd_id = %d", discId);
+    long long highest = 0;
+    if (!queryNumber(connection_, statement, highest, true))
+        return false;
+    if (!packetKnown_) {
+        long long packet = 0;
+        if (!queryNumber(connection_, "select @@max_allowed_packet", packet, false))
+            return false;
+        const std::size_t usable = packet > static_cast<long long>(2 * packetMargin)
+                                       ? static_cast<std::size_t>(packet) - packetMargin
+                                       : static_cast<std::size_t>(packetMargin);
+        limit_ = usable < capacity_ ? usable : capacity_;
+        packetKnown_ = true;
+    }
+    walkOpen_ = true;
+    discId_ = discId;
+    nextId_ = highest + 1;
+    length_ = 0;
+    rows_ = 0;
+    return true;
+}
+
+bool CatalogueWriter::flush() {
+    if (rows_ == 0)
+        return true;
+    const bool ok = mysql_real_query(connection_, buffer_.get(), length_) == 0;
+    length_ = 0;
+    rows_ = 0;
+    return ok;
+}
+
+void CatalogueWriter::appendRow(const EntryRow& row, int id) {
+    char* out = buffer_.get() + length_;
+    if (rows_ == 0) {
+        std::memcpy(out, insertHead, insertHeadLength);
+        out += insertHeadLength;
+    } else {
+        *out++ = ',';
+    }
+    *out++ = '(';
+    out = putInt(out, row.discId);
+    *out++ = ',';
+    out = putInt(out, id);
+    *out++ = ',';
+    *out++ = '\'';
+    const std::size_t nameLength = cutName(row.name, row.nameLength, maxNameBytes);
+    out += mysql_real_escape_string(connection_, out, row.name, nameLength);
+    *out++ = '\'';
+    *out++ = ',';
+    const std::uint64_t size = row.size > static_cast<std::uint64_t>(LLONG_MAX)
+                                   ? static_cast<std::uint64_t>(LLONG_MAX)
+                                   : row.size;
+    out = putInt(out, static_cast<long long>(size));
+    *out++ = ',';
+    *out++ = '\'';
+    *out++ = row.type;
+    *out++ = '\'';
+    *out++ = ',';
+    out = putDate(out, row.date);
+    *out++ = ',';
+    if (row.parentId == -1) {
+        std::memcpy(out, "NULL", 4);
+        out += 4;
+    } else {
+        out = putInt(out, row.parentId);
+    }
+    *out++ = ')';
+    length_ = static_cast<std::size_t>(out - buffer_.get());
+    ++rows_;
+}
+
+int CatalogueWriter::store(const EntryRow& row) {
+    if (!row.name || (row.type != 'R' && row.type != 'Z' && row.type != 'F'))
+        return 0;
+    if (failed_)
+        return -1;
+    if (!connection_) {
+        fail();
+        return -1;
+    }
+    if (!walkOpen_ || row.discId != discId_) {
+        if ((walkOpen_ && !flush()) || !startWalk(row.discId)) {
+            fail();
+            return -1;
+        }
+    }
+    if (nextId_ > INT_MAX) {
+        fail();
+        return -1;
+    }
+    const std::size_t nameLength = row.nameLength < maxNameBytes ? row.nameLength : maxNameBytes;
+    const std::size_t room = rowBound(nameLength) + (rows_ == 0 ? insertHeadLength : 0);
+    if (rows_ > 0 && (rows_ == maxRowsPerStatement || length_ + room > limit_)) {
+        if (!flush()) {
+            fail();
+            return -1;
+        }
+    }
+    const int id = static_cast<int>(nextId_++);
+    appendRow(row, id);
+    return id;
+}
+
+int CatalogueWriter::close() {
+    if (!walkOpen_) {
+        resetWalk();
+        return 1;
+    }
+    const bool ok = !failed_ && flush();
+    resetWalk();
+    return ok ? 1 : 0;
+}
+
+CatalogueWriter& catalogueWriter() {
+    static CatalogueWriter writer;
+    return writer;
+}
+
+} // namespace tvk::plg

@@ -1,0 +1,72 @@
+// The catalogue writer: the sink that sends rows to fic_fichiers on the library's connection,
+// many rows per INSERT, numbering the entries of each disc itself.
+#pragma once
+
+#include "tvk_plg_api/row_sink.h"
+
+#include <mysql.h>
+
+#include <cstddef>
+#include <memory>
+
+namespace tvk::plg {
+
+// A walk starts at the first row after a close (or after a new connection): one
+// "select max(fic_id) from fic_fichiers where fic_cd_id = N" gives the disc's highest id, and
+// the entries are numbered from there up, as the table's per-disc auto-increment would number
+// them; "select @@max_allowed_packet" bounds the size of a statement. Rows wait in a buffer and
+// go out as INSERTs of at most 1000 rows that the server accepts; a row for another disc sends
+// what waits and starts over for that disc.
+//
+// The first failure (server error, server gone, no connection) fails the walk: every later row
+// of the walk is refused with -1 without sending anything, so that mysql_error of the
+// connection still holds the server's text; close() then reports it.
+class CatalogueWriter final : public RowSink {
+public:
+    static constexpr std::size_t maxRowsPerStatement = 1000;
+
+    CatalogueWriter();
+    ~CatalogueWriter() override;
+
+    // The connection rows go to from now on (not owned; null for none). A walk in progress is
+    // failed and its waiting rows dropped: the previous handle is not used again.
+    void setConnection(MYSQL* connection);
+
+    // The new fic_id (> 0) for every type; 0 for a refused row (type not 'R', 'Z', 'F', or no
+    // name); -1 when the walk has failed. Names are cut to 255 bytes at a UTF-8 boundary, sizes
+    // above the BIGINT range are stored as its maximum, invalid dates as NULL, parent -1 as NULL.
+    int store(const EntryRow& row) override;
+
+    // Ends the walk: sends what waits. 1 when every statement of the walk succeeded (or there
+    // was no walk), 0 after a failure. Afterwards the next row starts a new walk.
+    int close();
+
+    // Whether a walk is in progress (rows were stored since the last close), failed or not.
+    bool walkOpen() const { return walkOpen_; }
+
+private:
+    bool startWalk(int discId);
+    bool flush();
+    void fail();
+    void resetWalk();
+    void appendRow(const EntryRow& row, int id);
+
+    MYSQL* connection_ = nullptr;
+    bool walkOpen_ = false;
+    bool failed_ = false;
+    bool packetKnown_ = false;
+    int discId_ = 0;
+    long long nextId_ = 1;
+    std::size_t limit_ = 0; // longest statement we send in this walk
+
+    // The statement being built: a fixed buffer allocated once, reused for every statement.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t length_ = 0;
+    std::size_t rows_ = 0;
+};
+
+// The library's one writer, on the connection of setMsc.
+CatalogueWriter& catalogueWriter();
+
+} // namespace tvk::plg

@@ -1,0 +1,77 @@
+// The narrow interface between whatever produces catalogue rows (the program's walk through
+// composeReqInsertion, the archive reader) and whatever keeps them (the catalogue writer, or an
+// in-memory list for tests and the fuzzer).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tvk::plg {
+
+// Date and time of an entry, in UTC, as separate fields. All zeros (or any value that is not
+// a valid date and time) is stored as NULL.
+struct EntryDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// One entry to store. `name` points at `nameLength` bytes, not necessarily NUL-terminated; the
+// bytes are only borrowed for the duration of the store call. `parentId` -1 is the disc's root.
+struct EntryRow {
+    const char* name = nullptr;
+    std::size_t nameLength = 0;
+    char type = 'F'; // 'R' directory, 'Z' archive, 'F' other file
+    std::uint64_t size = 0;
+    EntryDate date;
+    int discId = 0;
+    int parentId = -1;
+};
+
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // Stores one row. Returns the entry's new id (> 0); 0 when the row itself is refused
+    // (a type other than 'R', 'Z', 'F', or no name); -1 when the sink has failed, after which
+    // every later row is refused with -1 too.
+    virtual int store(const EntryRow& row) = 0;
+};
+
+// A row as an in-memory sink keeps it.
+struct StoredRow {
+    std::string name;
+    char type = 'F';
+    std::uint64_t size = 0;
+    EntryDate date;
+    int discId = 0;
+    int id = 0;
+    int parentId = -1;
+};
+
+// Keeps every row in memory, numbering them from `nextId` up. With `failAfter` >= 0 it accepts
+// that many rows and then fails for good, as a writer whose server went away would.
+class MemorySink final : public RowSink {
+public:
+    std::vector<StoredRow> rows;
+    int nextId = 1;
+    long failAfter = -1;
+
+    int store(const EntryRow& row) override;
+};
+
+// Whether the six fields make a date and time the catalogue can hold (years 1000 to 9999).
+bool isValidDate(const EntryDate& date);
+
+// Longest prefix of `name` (of `length` bytes) that fits in `limit` bytes without splitting
+// a UTF-8 character; when the name is not valid UTF-8 the cut is simply at `limit`.
+std::size_t cutName(const char* name, std::size_t length, std::size_t limit = 255);
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, <= U+10FFFF).
+bool isValidUtf8(const char* text, std::size_t length);
+
+} // namespace tvk::plg
