@@ -5,6 +5,7 @@
 #include "browse/file_list_contents.h"
 #include "browse/tree_contents.h"
 #include "catalogue/settings.h"
+#include "indexing/disc_commands.h"
 #include "lang/resource.h"
 #include "platform/pump.h"
 #include "shell/commands.h"
@@ -315,11 +316,13 @@ void onCommand(QWidget* window, int id) {
     switch (id) {
     case CMD_NEW:
         setStatusText(loadLangString(IDS_NEW_DISC));
-        // The drive scan follows here once the indexing code exists.
+        scanDrives(-1);
         break;
     case CMD_UPDATE:
+        updateDisc(catalogueTree, currentTreeItem);
+        break;
     case CMD_DELETE:
-        // Update and Delete act on the current tree item once the disc commands exist.
+        deleteDisc(catalogueTree, currentTreeItem);
         break;
     case CMD_SEARCH:
         if (isDialogAlive(searchDialog))

@@ -7,6 +7,7 @@
 #include "browse/file_list.h"
 #include "lang/resource.h"
 #include "platform/pump.h"
+#include "platform/volumes.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/panes.h"
@@ -38,11 +39,18 @@
 namespace tvk::test {
 namespace {
 
+// The drive table of these tests: one fixed disk, so that New's drive summary is known.
+const QString DRIVE_SUMMARY = QStringLiteral("/data:fixed ");
+
 class MainWindow : public ::testing::Test {
 protected:
     MessageBoxScript boxes;
     RunningTavisk tavisk;
-    void SetUp() override { ASSERT_TRUE(tavisk.started()); }
+    void SetUp() override {
+        ASSERT_TRUE(tavisk.started());
+        setDriveTable(std::vector<FakeDrive>{{"/data/", DRIVE_FIXED, std::nullopt}});
+    }
+    void TearDown() override { setDriveTable(std::nullopt); }
 };
 
 QToolButton* toolButton(int command) {
@@ -157,7 +165,7 @@ TEST_F(MainWindow, InsertDeleteAndF5DoNothingWhileGreyed) {
     EXPECT_EQ(news.count(), 1);
     EXPECT_EQ(updates.count(), 1);
     EXPECT_EQ(deletions.count(), 1);
-    EXPECT_EQ(currentStatusText(), QStringLiteral("New CD to add to the directory"));
+    EXPECT_EQ(currentStatusText(), DRIVE_SUMMARY); // New's drive summary
 }
 
 TEST_F(MainWindow, MenuBarIsMenu600OnTheCommandActions) {
@@ -437,8 +445,8 @@ TEST_F(MainWindow, MerelyPassingOverTheMenuBarShowsNoHelp) {
 // A command chosen in a menu shows its own status text: the menu's help ends as the menu
 // closes, before the command runs, and nothing empties the bar after it.
 TEST_F(MainWindow, ACommandChosenInAMenuKeepsItsStatusText) {
-    const QString newDisc = QStringLiteral("New CD to add to the directory");
-    enableCommand(CMD_NEW, true); // greyed at start-up without a server
+    const QString newDisc = DRIVE_SUMMARY; // New's own status text, its drive summary
+    enableCommand(CMD_NEW, true);          // greyed at start-up without a server
     // With the mouse.
     QAction* file = mainMenu->actions().at(0);
     QTest::mouseClick(mainMenu, Qt::LeftButton, {}, mainMenu->actionGeometry(file).center());

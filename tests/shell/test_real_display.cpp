@@ -11,6 +11,7 @@
 #include "lang/resource.h"
 #include "platform/dialog.h"
 #include "platform/pump.h"
+#include "platform/volumes.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/panes.h"
@@ -73,6 +74,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow));
         QTest::qWait(100);
     }
+    void TearDown() override { setDriveTable(std::nullopt); }
     static void needXdotool() {
         if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             GTEST_SKIP() << "xdotool is not installed";
@@ -154,6 +156,7 @@ TEST_F(RealDisplay, WorkDialogsArePaintedBeforeTheirWorkBegins) {
 
 TEST_F(RealDisplay, ACommandChosenWithTheMouseKeepsItsStatusText) {
     needXdotool();
+    setDriveTable(std::vector<FakeDrive>{{"/data/", DRIVE_FIXED, std::nullopt}});
     enableCommand(CMD_NEW, true);
     setStatusText(QStringLiteral("Ready"));
     QAction* file = mainMenu->actions().at(0);
@@ -168,7 +171,7 @@ TEST_F(RealDisplay, ACommandChosenWithTheMouseKeepsItsStatusText) {
     ASSERT_TRUE(xdotool({"click", "1"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fileMenu->isVisible(); }));
     QTest::qWait(200);
-    EXPECT_EQ(currentStatusText(), "New CD to add to the directory");
+    EXPECT_EQ(currentStatusText(), "/data:fixed "); // New's drive summary
 }
 
 TEST_F(RealDisplay, ClosingTheTreesContextMenuEmptiesTheStatusBar) {

@@ -1,0 +1,239 @@
+#include "indexing/scanner.h"
+
+#include "catalogue/connection.h"
+#include "indexing/plg_api.h"
+#include "lang/resource.h"
+#include "platform/cursor.h"
+#include "platform/pump.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+
+#include <QMainWindow>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace tvk {
+
+const char* const SQL_INSERT_DISC =
+    "insert into cd_disques_compact(cd_nom, cd_type) values('%s','D')";
+const char* const SQL_DELETE_DISC_ENTRIES = "delete from fic_fichiers where fic_cd_id = %d";
+const char* const SQL_UPDATE_DISC =
+    "update cd_disques_compact set cd_nom='%s', cd_type='D' where cd_id = %d";
+
+namespace {
+
+// The request of the indexing dialog that runs, from its creation until its work ends.
+const IndexRequest* currentRequest = nullptr;
+
+// Paths longer than this are handed to the archive library through the directory's descriptor
+// ("/proc/self/fd/N/name"), which has no length limit of its own.
+constexpr std::size_t ARCHIVE_PATH_MAX = 4000;
+
+// `format` with its "%s" and "%d" filled, as the C library's formatter does, in a string as
+// long as needed.
+std::string composeStatement(const char* format, const std::string& text, int number) {
+    std::string statement(std::string(format).size() + text.size() + 16, '\0');
+    const int length =
+        std::strstr(format, "%s")
+            ? std::snprintf(statement.data(), statement.size(), format, text.c_str(), number)
+            : std::snprintf(statement.data(), statement.size(), format, number);
+    statement.resize(std::size_t(std::max(length, 0)));
+    return statement;
+}
+
+// The label escaped for a string literal on the catalogue connection, cut first to what the
+// disc name column holds.
+std::string escapedLabel(const std::string& volumeName) {
+    const std::string label = cutAtCharacter(volumeName, DISC_NAME_MAX);
+    std::string escaped(label.size() * 2 + 1, '\0');
+    const unsigned long length =
+        mysql_real_escape_string(catalogueConnection, escaped.data(), label.data(), label.size());
+    escaped.resize(length);
+    return escaped;
+}
+
+// Writes the disc's row: a new disc is inserted, an existing one loses its old entries and
+// takes the new label. Returns the disc id, 0 when the row cannot be written (reported), -1
+// when the old entries cannot be removed.
+int writeDiscRow(const std::string& volumeName, int discId) {
+    const std::string label = escapedLabel(volumeName);
+    std::string statement;
+    if (discId == -1) {
+        statement = composeStatement(SQL_INSERT_DISC, label, 0);
+    } else {
+        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str()))
+            return -1;
+        statement = composeStatement(SQL_UPDATE_DISC, label, discId);
+    }
+    if (!runCatalogueStatement(statement.c_str())) {
+        showMySqlError(mainWindow);
+        return 0;
+    }
+    if (discId == -1)
+        return static_cast<int>(static_cast<std::uint32_t>(mysql_insert_id(catalogueConnection)));
+    return discId;
+}
+
+// The depth down to which entries move the progress bar: the first level at which the
+// entries down to it number 100 or more, or at which a deeper pass finds no more than the one
+// before (the whole volume is counted then). The count of the last pass goes to `total`.
+int chooseProgressLevel(const Directory& root, int& total) {
+    int level = 0;
+    int previous = 0;
+    for (;;) {
+        const int count = countEntries(root, level, 0);
+        if (count >= 100 || count <= previous) {
+            total = count;
+            return level;
+        }
+        previous = count;
+        ++level;
+    }
+}
+
+// The path of `name` in the directory `dir` whose path is `path`, as the archive library
+// opens it.
+std::string archivePath(const Directory& dir, const std::string& path, const std::string& name) {
+    if (path.size() + name.size() <= ARCHIVE_PATH_MAX)
+        return path + name;
+    return "/proc/self/fd/" + std::to_string(dir.fd()) + "/" + name;
+}
+
+} // namespace
+
+std::string cutAtCharacter(const std::string& label, std::size_t maxBytes) {
+    if (label.size() <= maxBytes)
+        return label;
+    std::size_t size = maxBytes;
+    while (size > 0 && (static_cast<unsigned char>(label[size]) & 0xC0) == 0x80)
+        --size;
+    return label.substr(0, size);
+}
+
+int progressPosition(int counter, int total) {
+    if (total <= 0)
+        return 100;
+    const long long position = static_cast<long long>(counter) * 100 / total;
+    return static_cast<int>(std::clamp<long long>(position, 0, 100));
+}
+
+int runIndexingDialog(const IndexRequest& request) {
+    return static_cast<int>(dialogBoxParam(langModule, IDD_INDEXING, mainWindow, indexingDialogProc,
+                                           reinterpret_cast<std::intptr_t>(&request)));
+}
+
+bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
+                        std::intptr_t lParam) {
+    if (message == WM_INITDIALOG) {
+        currentRequest = reinterpret_cast<const IndexRequest*>(lParam);
+        setTimer(dialog, INDEXING_TIMER_ID, 1);
+        return true;
+    }
+    if (message != WM_TIMER || wParam != INDEXING_TIMER_ID)
+        return false;
+    // Killed first, so that the work runs once.
+    killTimer(dialog, INDEXING_TIMER_ID);
+    const IndexRequest* request = currentRequest;
+    int result = -1;
+    if (request)
+        result = indexVolume(request->rootPath, request->volumeName, request->discId,
+                             getDlgItem(dialog, IDC_PROGRESS));
+    currentRequest = nullptr;
+    endDialog(dialog, result);
+    return true;
+}
+
+int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
+                QWidget* progressBar) {
+    pushCursor(waitCursor);
+    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
+    if (id <= 0) {
+        popCursor();
+        return id;
+    }
+    WalkProgress progress;
+    progress.progressBar = progressBar;
+    const Directory root = Directory::open(rootPath);
+    if (root.valid()) {
+        progress.progressLevel = chooseProgressLevel(root, progress.total);
+        std::string path = rootPath;
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        walkDirectory(root, path, id, -1, 0, progress);
+    }
+    // The closing call sends what the writer holds; once it returns, every row is stored.
+    if (storeEntry(nullptr, id, -1) <= 0 || progress.writeFailed)
+        showMySqlError(mainWindow);
+    popCursor();
+    return id;
+}
+
+int countEntries(const Directory& dir, int maxDepth, int depth) {
+    if (depth > maxDepth)
+        return 0;
+    int count = 0;
+    for (const DirectoryEntry& entry : listDirectory(dir, false)) {
+        ++count;
+        if (entry.directory && depth < maxDepth)
+            count += countEntries(dir.child(entry.name), maxDepth, depth + 1);
+    }
+    return count;
+}
+
+void walkDirectory(const Directory& dir, const std::string& path, int discId, int parentId,
+                   int depth, WalkProgress& progress) {
+    for (const DirectoryEntry& entry : listDirectory(dir, true)) {
+        if (progress.writeFailed)
+            return;
+        indexEntry(entry, dir, path, discId, parentId, depth, progress);
+    }
+}
+
+void indexEntry(const DirectoryEntry& entry, const Directory& dir, const std::string& path,
+                int discId, int parentId, int depth, WalkProgress& progress) {
+    if (entry.name == "." || entry.name == "..")
+        return;
+    const char type = entryType(entry);
+    const int id = storeEntry(&entry, discId, parentId);
+    if (depth <= progress.progressLevel) {
+        ++progress.counter;
+        setProgressPos(progress.progressBar, progressPosition(progress.counter, progress.total));
+        pumpMessages();
+    }
+    if (id < 0) {
+        // The writer has failed; nothing more of this walk can be stored.
+        progress.writeFailed = true;
+        return;
+    }
+    if (id == 0)
+        return;
+    if (type == ENTRY_DIRECTORY) {
+        const Directory child = dir.child(entry.name);
+        if (child.valid())
+            walkDirectory(child, path + entry.name + '/', discId, id, depth + 1, progress);
+    } else if (type == ENTRY_ARCHIVE) {
+        ParcoureArchive(archivePath(dir, path, entry.name).c_str(), discId, id, 0);
+    }
+}
+
+char entryType(const DirectoryEntry& entry) {
+    if (entry.directory)
+        return ENTRY_DIRECTORY;
+    return isSupportedArchive(entry.name.c_str()) ? ENTRY_ARCHIVE : ENTRY_FILE;
+}
+
+int storeEntry(const DirectoryEntry* entry, int discId, int parentId) {
+    if (!entry)
+        return composeReqInsertion(nullptr, ENTRY_NONE, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const bool dated = entry->hasTime;
+    return composeReqInsertion(
+        entry->name.c_str(), entryType(*entry), entry->size, dated ? entry->year : 0,
+        dated ? entry->month : 0, dated ? entry->day : 0, dated ? entry->hour : 0,
+        dated ? entry->minute : 0, dated ? entry->second : 0, discId, parentId);
+}
+
+} // namespace tvk

@@ -1,0 +1,97 @@
+// The volume scanner: puts one volume into the catalogue inside the modal indexing dialog 550.
+// It writes or renews the disc's row, walks every directory of the volume, stores each entry
+// through the archive library's writer and hands each archive to the library's reader, moving
+// the dialog's progress bar and pumping messages as it goes.
+#pragma once
+
+#include "platform/dialog.h"
+#include "platform/volumes.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+namespace tvk {
+
+// What the indexing dialog is asked to do. The caller owns it while the dialog runs.
+struct IndexRequest {
+    std::string rootPath;   // the volume's root directory (a mount point); ends with '/'
+    std::string volumeName; // the volume label as bytes; may be empty
+    int discId = -1;        // the cd_id of the disc to renew, or -1 for a new disc
+};
+
+// Entry type codes as fic_type stores them; ' ' only in the closing call of a walk.
+constexpr char ENTRY_DIRECTORY = 'R';
+constexpr char ENTRY_ARCHIVE = 'Z';
+constexpr char ENTRY_FILE = 'F';
+constexpr char ENTRY_NONE = ' ';
+
+// The disc statements, as the server receives them ("%s": the escaped label; "%d": a disc id).
+extern const char* const SQL_INSERT_DISC;
+extern const char* const SQL_DELETE_DISC_ENTRIES;
+extern const char* const SQL_UPDATE_DISC;
+
+// The longest disc name the catalogue keeps (cd_nom is varchar(255)): a longer label is cut at
+// a UTF-8 character boundary.
+constexpr std::size_t DISC_NAME_MAX = 255;
+
+// How far a walk has come: the depth down to which entries are counted and move the bar, how
+// many entries there are down to it, how many have been reached, and whether a write failed
+// (the walk then stops).
+struct WalkProgress {
+    int progressLevel = 0;
+    int total = 0;
+    int counter = 0;
+    QWidget* progressBar = nullptr;
+    bool writeFailed = false;
+};
+
+// Runs dialog 550 modally, owned by the main window, for `request`; returns the dialog's result
+// (indexVolume's), or -1 when the dialog cannot be made.
+int runIndexingDialog(const IndexRequest& request);
+
+// The procedure of dialog 550: its 1 ms timer starts indexVolume once the dialog shows, and the
+// dialog ends with indexVolume's result. The initialisation parameter is the IndexRequest.
+bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
+                        std::intptr_t lParam);
+
+// Puts the volume at `rootPath` into the catalogue under a new disc (discId -1) or as the new
+// contents of disc `discId`. Returns the disc id; 0 when the disc row cannot be written (after
+// the "MySQL Error" box; nothing is walked); -1 when the old entries of the disc cannot be
+// removed (no box; the disc is left as it was). A write that fails during the walk is reported
+// once in the "MySQL Error" box and stops the walk; the disc row stays and its id is returned,
+// so that the disc can be updated later.
+int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
+                QWidget* progressBar);
+
+// The number of entries of `dir` and below it at depths from `depth` to `maxDepth`, archives'
+// contents not included. A directory that cannot be listed counts 0.
+int countEntries(const Directory& dir, int maxDepth, int depth);
+
+// Stores every entry of `dir` (whose path is `path`, ending with '/') beneath `parentId`, and
+// the contents of its directories and archives, depth first.
+void walkDirectory(const Directory& dir, const std::string& path, int discId, int parentId,
+                   int depth, WalkProgress& progress);
+
+// Stores one entry of `dir` and, for a directory or an archive, its contents.
+void indexEntry(const DirectoryEntry& entry, const Directory& dir, const std::string& path,
+                int discId, int parentId, int depth, WalkProgress& progress);
+
+// 'R' for a directory; else 'Z' when the archive library reads the name, 'F' otherwise.
+char entryType(const DirectoryEntry& entry);
+
+// Hands one entry to the library's writer (null: the closing call of the walk) and returns the
+// writer's result: the new entry id, or 0 or less on failure.
+int storeEntry(const DirectoryEntry* entry, int discId, int parentId);
+
+// The position of the progress bar for `counter` entries out of `total`: 0 to 100, also when
+// the volume changed between the counting pass and the walk (100 for an empty count).
+int progressPosition(int counter, int total);
+
+// `label` cut to at most `maxBytes` bytes, never inside a UTF-8 character.
+std::string cutAtCharacter(const std::string& label, std::size_t maxBytes);
+
+} // namespace tvk
