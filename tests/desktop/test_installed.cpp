@@ -230,6 +230,7 @@ TEST(Launcher, ReadsTheSettingsFileAsTheProgramDoes) {
         {"[General]\nhote=127.0.0.1\n", false},
         {"[General]\nhote=LOCALHOST\n", false}, // the client library resolves it: TCP
         {"[General]\nhote=localhost\nport=3307\n", false},
+        {"[General]\nport=99999999999999999999\n", true}, // not a number the program reads
     };
     for (const auto& c : cases) {
         QTemporaryDir config;
@@ -358,6 +359,25 @@ TEST(Launcher, OneServerForConcurrentStartsAndNoneLeftWithoutItsSocket) {
     EXPECT_FALSE(alive(first));
     EXPECT_NE(home.serverPid(), first);
     EXPECT_EQ(home.ask("show databases like 'kept'").size(), 1u);
+}
+
+// A data folder that holds files but no server data is not replaced: nothing started, nothing
+// lost.
+TEST(Launcher, LeavesADataFolderWithoutServerDataAlone) {
+    PrivateHome home("0");
+    ASSERT_TRUE(QDir().mkpath(home.data + "/mariadb/Tavisk"));
+    QFile kept(home.data + "/mariadb/Tavisk/cd_disques_compact.MYD");
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.write("discs");
+    kept.close();
+    QProcess start;
+    start.setProcessEnvironment(home.env);
+    start.start(helper(), {"local-start"});
+    ASSERT_TRUE(start.waitForFinished(60000));
+    EXPECT_NE(start.exitCode(), 0);
+    EXPECT_TRUE(start.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(kept.exists());
+    EXPECT_EQ(home.serverPid(), 0);
 }
 
 } // namespace
