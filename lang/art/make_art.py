@@ -8,9 +8,16 @@ one-pixel outline at every size. Shapes are antialiased by supersampling. Bitmap
 silhouette over the magenta (255, 0, 255) key colour and are quantised to an 8-bit palette;
 icons keep their antialiased edges in 32-bit colour with alpha plus an AND mask.
 
-Usage: make_art.py [--out DIR] [--preview DIR]
+The application icon is also written as PNG files for the desktop's icon theme, one per size
+of the hicolor theme, from the same drawing as the icon inside the language modules.
+
+Usage: make_art.py [--out DIR] [--icons DIR] [--preview DIR] [--check]
   --out      where the .bmp and .ico files go (default: this script's folder)
+  --icons    where the theme icons go, as hicolor/<size>x<size>/apps/tavisk.png
+             (default: desktop/icons of the source tree)
   --preview  also write magnified PNG contact sheets there, decoded back from the files
+  --check    write nothing; exit 1 when a file there differs from what would be written
+             (PNG files are compared by their pixels, which do not depend on the zlib build)
 
 Python 3 standard library only.
 """
@@ -651,19 +658,46 @@ def read_ico(data):
     return images
 
 
-def png_bytes(rows):
+def png_bytes(rows, alpha=False):
+    """A PNG file of rows of (r, g, b) tuples, or of (r, g, b, a) tuples when `alpha`."""
     height, width = len(rows), len(rows[0])
     raw = bytearray()
     for row in rows:
         raw.append(0)
-        for r, g, b in row:
-            raw += bytes((r, g, b))
+        for pixel in row:
+            raw += bytes(pixel)
 
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+    colour_type = 6 if alpha else 2
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def png_pixels(data):
+    """The header and unpacked pixel bytes of a PNG written by png_bytes (filter 0 rows), or
+    None for anything else. Two files with equal results show the same picture."""
+    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
+        return None
+    pos, header, idat = 8, None, b""
+    while pos + 8 <= len(data):
+        length, kind = struct.unpack_from(">I4s", data, pos)
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            header = body
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    try:
+        return header, zlib.decompress(idat)
+    except zlib.error:
+        return None
+
+
+def canvas_rows(c):
+    return [[c.rgba(x, y) for x in range(c.width)] for y in range(c.height)]
 
 
 def sheet(items, scale, background):
@@ -715,25 +749,64 @@ ICONS = {
     "archive.ico": lambda: [picture_archive(False)],
 }
 
+# The sizes of the application icon in the desktop's hicolor icon theme.
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def theme_icon(size):
+    """The application icon at one theme size, as app.ico draws it: the small sizes with the
+    bitmaps' hard silhouette, the larger ones with soft edges."""
+    c = picture_app(size)
+    return harden(c) if size <= 16 else c
+
+
+def theme_files():
+    """Relative path -> PNG bytes of every theme icon."""
+    return {os.path.join("hicolor", f"{s}x{s}", "apps", "tavisk.png"):
+            png_bytes(canvas_rows(theme_icon(s)), alpha=True) for s in THEME_SIZES}
+
+
+def same_file(path, data):
+    """Whether the file at `path` holds `data` (PNG files: the same pixels)."""
+    try:
+        with open(path, "rb") as f:
+            existing = f.read()
+    except OSError:
+        return False
+    if path.endswith(".png"):
+        return png_pixels(existing) is not None and png_pixels(existing) == png_pixels(data)
+    return existing == data
+
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description="Writes Tavisk's bitmaps and icons.")
     parser.add_argument("--out", default=here)
+    parser.add_argument("--icons", default=os.path.join(here, "..", "..", "desktop", "icons"))
     parser.add_argument("--preview")
+    parser.add_argument("--check", action="store_true")
     args = parser.parse_args()
-    os.makedirs(args.out, exist_ok=True)
+    files = {}  # path -> bytes
     written = {}
     for name, make in BITMAPS.items():
         data = bmp_bytes(make())
-        with open(os.path.join(args.out, name), "wb") as f:
-            f.write(data)
+        files[os.path.join(args.out, name)] = data
         written[name] = [read_bmp(data)]
     for name, make in ICONS.items():
         data = ico_bytes(make())
-        with open(os.path.join(args.out, name), "wb") as f:
-            f.write(data)
+        files[os.path.join(args.out, name)] = data
         written[name] = read_ico(data)
+    for name, data in theme_files().items():
+        files[os.path.join(args.icons, name)] = data
+    if args.check:
+        stale = [path for path, data in files.items() if not same_file(path, data)]
+        for path in stale:
+            print(f"make_art.py: {path} is not what the script draws", flush=True)
+        raise SystemExit(1 if stale else 0)
+    for path, data in files.items():
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
     if args.preview:
         os.makedirs(args.preview, exist_ok=True)
         small = [written[n][0] for n in BITMAPS] + [written[n][0] for n in ICONS if n != "app.ico"]

@@ -1,6 +1,7 @@
 // The two language modules as built: what they export, their entry point, and that the
 // English and French catalogues carry the same resources under the same identifiers.
 #include "lang/resource.h"
+#include "lang/version.h"
 #include "platform/module.h"
 #include "platform/resources.h"
 
@@ -471,19 +472,25 @@ TEST_F(LanguageCatalogue, ToolbarLabelsFollowTheImageOrder) {
     }
 }
 
+// Both version blocks and both About boxes carry the one version of lang/version.h, in
+// numbers and in text.
 TEST_F(LanguageCatalogue, VersionBlock) {
+    const unsigned number = (TAVISK_VERSION_MAJOR << 16) | TAVISK_VERSION_MINOR;
     for (auto [module, key, language] :
          {std::tuple{en, "040904B0", 0x0409u}, std::tuple{fr, "040C04B0", 0x040Cu}}) {
         auto version = loadVersionInfo(module);
         ASSERT_TRUE(version);
-        EXPECT_EQ(version->fileVersionMS, (2u << 16) | 21u);
+        EXPECT_EQ(version->fileVersionMS, number);
         EXPECT_EQ(version->fileVersionLS, 0u);
-        EXPECT_EQ(version->productVersionMS, (2u << 16) | 21u);
+        EXPECT_EQ(version->productVersionMS, number);
         ASSERT_EQ(version->strings.size(), 1u);
         ASSERT_TRUE(version->strings.count(key));
         auto& values = version->strings[key];
-        EXPECT_EQ(values["FileVersion"], "2.21");
-        EXPECT_EQ(values["ProductVersion"], "2.21");
+        EXPECT_EQ(values["FileVersion"], TAVISK_VERSION_TEXT);
+        EXPECT_EQ(values["ProductVersion"], TAVISK_VERSION_TEXT);
+        EXPECT_TRUE(loadDialog(module, IDD_ABOUT)
+                        ->items[1]
+                        .title.text.startsWith("Tavisk V" TAVISK_VERSION_TEXT " "));
         EXPECT_EQ(version->translations, (std::vector<std::uint32_t>{(1200u << 16) | language}));
     }
     EXPECT_EQ(loadVersionInfo(en)->strings["040904B0"]["FileDescription"],
