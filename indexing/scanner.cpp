@@ -78,23 +78,6 @@ int writeDiscRow(const std::string& volumeName, int discId) {
     return discId;
 }
 
-// The depth down to which entries move the progress bar: the first level at which the
-// entries down to it number 100 or more, or at which a deeper pass finds no more than the one
-// before (the whole volume is counted then). The count of the last pass goes to `total`.
-int chooseProgressLevel(const Directory& root, int& total) {
-    int level = 0;
-    int previous = 0;
-    for (;;) {
-        const int count = countEntries(root, level, 0);
-        if (count >= 100 || count <= previous) {
-            total = count;
-            return level;
-        }
-        previous = count;
-        ++level;
-    }
-}
-
 // The path of `name` in the directory `dir` whose path is `path`, as the archive library
 // opens it.
 std::string archivePath(const Directory& dir, const std::string& path, const std::string& name) {
@@ -170,6 +153,20 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
         showMySqlError(mainWindow);
     popCursor();
     return id;
+}
+
+int chooseProgressLevel(const Directory& root, int& total) {
+    int level = 0;
+    int previous = 0;
+    for (;;) {
+        const int count = countEntries(root, level, 0);
+        if (count >= 100 || count <= previous) {
+            total = count;
+            return level;
+        }
+        previous = count;
+        ++level;
+    }
 }
 
 int countEntries(const Directory& dir, int maxDepth, int depth) {

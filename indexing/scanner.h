@@ -67,6 +67,11 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
                 QWidget* progressBar);
 
+// The depth down to which entries move the progress bar: the first level at which the entries
+// down to it number 100 or more, or at which a deeper pass finds no more than the one before
+// (the whole volume is counted then). The count of the last pass goes to `total`.
+int chooseProgressLevel(const Directory& root, int& total);
+
 // The number of entries of `dir` and below it at depths from `depth` to `maxDepth`, archives'
 // contents not included. A directory that cannot be listed counts 0.
 int countEntries(const Directory& dir, int maxDepth, int depth);

@@ -1,0 +1,261 @@
+// Indexing a volume of about 200,000 entries (directories, files, and zip archives whose contents
+// are stored too) on a private catalogue server, against the database floor measured in the same
+// run: the very rows the walk stored, sent by a bare C client as 1000-row INSERTs. Also reported:
+// the same rows sent one INSERT per entry (the way a walk without a bulk writer would send them),
+// and the share of the walk that the counting passes take. Best of interleaved runs. Exits 1
+// when the program's rate falls below 0.8 of the floor's or the counting share passes 5%.
+#include "catalogue/connection.h"
+#include "catalogue/schema.h"
+#include "indexing/plg_api.h"
+#include "indexing/scanner.h"
+#include "platform/cursor.h"
+#include "platform/volumes.h"
+#include "shell/startup.h"
+
+#include <QApplication>
+
+#include <mysql.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int RUNS = 3;
+constexpr int TOP_FOLDERS = 4;
+constexpr int SUB_FOLDERS = 25;
+constexpr int LEAF_FOLDERS = 20;
+constexpr int FILES_PER_LEAF = 90;
+constexpr int ARCHIVE_EVERY = 10; // leaves
+constexpr int ARCHIVE_ENTRIES = 80;
+
+double seconds(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct PrivateServer {
+    std::string dir;
+    unsigned port = 0;
+    bool start(const std::string& under) {
+        dir = under + "/server";
+        const std::string command =
+            std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-start '" + dir + "'";
+        if (std::system(command.c_str()) != 0)
+            return false;
+        std::ifstream env(dir + "/server.env");
+        std::string line;
+        while (std::getline(env, line))
+            if (line.rfind("TAVISK_TEST_PORT=", 0) == 0)
+                port = static_cast<unsigned>(std::stoul(line.substr(17)));
+        return port != 0;
+    }
+    ~PrivateServer() {
+        if (!dir.empty())
+            std::system((std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-stop '" +
+                         dir + "'")
+                            .c_str());
+    }
+};
+
+bool run(MYSQL* c, const std::string& statement) {
+    if (mysql_real_query(c, statement.data(), statement.size()) != 0) {
+        std::fprintf(stderr, "statement failed: %s\n", mysql_error(c));
+        return false;
+    }
+    if (MYSQL_RES* result = mysql_store_result(c))
+        mysql_free_result(result);
+    return true;
+}
+
+// The volume: TOP_FOLDERS folders of SUB_FOLDERS folders of LEAF_FOLDERS leaves, each leaf with
+// FILES_PER_LEAF small files and every ARCHIVE_EVERY-th leaf a zip of ARCHIVE_ENTRIES entries.
+bool makeVolume(const std::string& work, const std::string& root) {
+    const std::string archiveSource = work + "/archive-source";
+    ::mkdir(archiveSource.c_str(), 0755);
+    for (int i = 0; i < ARCHIVE_ENTRIES; ++i)
+        std::ofstream(archiveSource + "/member " + std::to_string(i) + ".txt") << i;
+    const std::string zip = work + "/pack.zip";
+    if (std::system(("cd '" + archiveSource + "' && zip -q -r '" + zip + "' .").c_str()) != 0)
+        return false;
+    std::string pack;
+    {
+        std::ifstream in(zip, std::ios::binary);
+        pack.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ::mkdir(root.c_str(), 0755);
+    int leaves = 0;
+    for (int t = 0; t < TOP_FOLDERS; ++t) {
+        const std::string top = root + "/top " + std::to_string(t);
+        ::mkdir(top.c_str(), 0755);
+        for (int s = 0; s < SUB_FOLDERS; ++s) {
+            const std::string sub = top + "/sub " + std::to_string(s);
+            ::mkdir(sub.c_str(), 0755);
+            for (int l = 0; l < LEAF_FOLDERS; ++l) {
+                const std::string leaf = sub + "/leaf " + std::to_string(l);
+                ::mkdir(leaf.c_str(), 0755);
+                for (int f = 0; f < FILES_PER_LEAF; ++f)
+                    std::ofstream(leaf + "/file_" + std::to_string(f) + ".dat") << f;
+                if (++leaves % ARCHIVE_EVERY == 0)
+                    std::ofstream(leaf + "/pack.zip", std::ios::binary) << pack;
+            }
+        }
+    }
+    return true;
+}
+
+struct Row {
+    std::string values; // "(...)" ready for an INSERT with explicit ids
+    std::string valuesWithoutId;
+};
+
+// The rows the walk stored, as a bare client would send them.
+std::vector<Row> storedRows(MYSQL* c) {
+    std::vector<Row> rows;
+    if (mysql_query(c, "select fic_cd_id, fic_id, fic_nom, fic_taille, fic_type, "
+                       "fic_date_modif, fic_rep_id from fic_fichiers") != 0)
+        return rows;
+    MYSQL_RES* result = mysql_store_result(c);
+    std::vector<char> escaped(600);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        const unsigned long* lengths = mysql_fetch_lengths(result);
+        mysql_real_escape_string(c, escaped.data(), row[2], lengths[2]);
+        const std::string date = row[5] ? "'" + std::string(row[5]) + "'" : "NULL";
+        const std::string rest = ",'" + std::string(escaped.data()) + "'," +
+                                 (row[3] ? row[3] : "NULL") + ",'" + row[4] + "'," + date + "," +
+                                 (row[6] ? row[6] : "NULL") + ")";
+        rows.push_back(
+            {"(" + std::string(row[0]) + "," + row[1] + rest, "(" + std::string(row[0]) + rest});
+    }
+    mysql_free_result(result);
+    return rows;
+}
+
+// The floor: the rows sent as 1000-row INSERTs.
+double bulkFloor(MYSQL* c, const std::vector<Row>& rows) {
+    const auto start = std::chrono::steady_clock::now();
+    std::string statement;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i % 1000 == 0) {
+            if (!statement.empty() && !run(c, statement))
+                return -1;
+            statement = "insert into fic_fichiers (fic_cd_id, fic_id, fic_nom, fic_taille, "
+                        "fic_type, fic_date_modif, fic_rep_id) values ";
+        } else {
+            statement += ',';
+        }
+        statement += rows[i].values;
+    }
+    if (!statement.empty() && !run(c, statement))
+        return -1;
+    return seconds(start);
+}
+
+// One INSERT per entry, the server numbering the entries.
+double perRow(MYSQL* c, const std::vector<Row>& rows) {
+    const auto start = std::chrono::steady_clock::now();
+    for (const Row& row : rows)
+        if (!run(c, "insert into fic_fichiers (fic_cd_id, fic_nom, fic_taille, fic_type, "
+                    "fic_date_modif, fic_rep_id) values " +
+                        row.valuesWithoutId))
+            return -1;
+    return seconds(start);
+}
+
+bool emptyCatalogue(MYSQL* c) {
+    return run(c, "truncate table fic_fichiers") && run(c, "truncate table cd_disques_compact");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    tvk::waitCursor = tvk::waitCursorShape();
+    char pattern[] = "/tmp/tavisk-bench-index-XXXXXX";
+    if (!mkdtemp(pattern))
+        return 2;
+    const std::string work = pattern;
+    const std::string volume = work + "/volume";
+    std::printf("making the volume...\n");
+    std::fflush(stdout);
+    if (!makeVolume(work, volume)) {
+        std::fprintf(stderr, "could not make the volume\n");
+        return 2;
+    }
+    PrivateServer server;
+    if (!server.start(work)) {
+        std::fprintf(stderr, "could not start a private catalogue server\n");
+        return 2;
+    }
+    MYSQL* c = mysql_init(nullptr);
+    mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
+    if (!mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
+        !run(c, "set global general_log = 0") || !run(c, "create database bench") ||
+        mysql_select_db(c, "bench") != 0 || !run(c, tvk::SQL_CREATE_DISC_TABLE) ||
+        !run(c, tvk::SQL_CREATE_ENTRY_TABLE)) {
+        std::fprintf(stderr, "setup failed: %s\n", mysql_error(c));
+        return 2;
+    }
+    tvk::catalogueConnection = c;
+    setMsc(c);
+    // The file system's cache holds the volume for every run alike.
+    std::system(("find '" + volume + "' > /dev/null").c_str());
+
+    std::vector<Row> rows;
+    double bestProgram = 1e9, bestFloor = 1e9, bestCounting = 1e9;
+    for (int runIndex = 0; runIndex < RUNS; ++runIndex) {
+        if (!emptyCatalogue(c))
+            return 2;
+        auto start = std::chrono::steady_clock::now();
+        const int disc = tvk::indexVolume(volume + "/", "BENCH", -1, nullptr);
+        const double program = seconds(start);
+        if (disc <= 0) {
+            std::fprintf(stderr, "indexing failed\n");
+            return 2;
+        }
+        if (rows.empty())
+            rows = storedRows(c);
+        if (!emptyCatalogue(c))
+            return 2;
+        const double floor = bulkFloor(c, rows);
+        if (floor < 0)
+            return 2;
+        // The counting passes alone, as the scanner runs them before its walk.
+        start = std::chrono::steady_clock::now();
+        int total = 0;
+        const int level = tvk::chooseProgressLevel(tvk::Directory::open(volume + "/"), total);
+        const double counting = seconds(start);
+        std::printf("run %d: program %.3f s, floor %.3f s, counting %.4f s (level %d, %d "
+                    "entries)\n",
+                    runIndex + 1, program, floor, counting, level, total);
+        std::fflush(stdout);
+        bestProgram = std::min(bestProgram, program);
+        bestFloor = std::min(bestFloor, floor);
+        bestCounting = std::min(bestCounting, counting);
+    }
+    if (!emptyCatalogue(c))
+        return 2;
+    const double oneByOne = perRow(c, rows);
+    const double count = double(rows.size());
+    const double ratio = bestFloor / bestProgram;
+    const double share = bestCounting / bestProgram;
+    std::printf("%zu entries stored\n", rows.size());
+    std::printf("floor (bare client, 1000-row INSERTs): %.0f rows/s\n", count / bestFloor);
+    std::printf("program (walk, archives, writer):      %.0f rows/s, %.2f of the floor "
+                "(target >= 0.80)\n",
+                count / bestProgram, ratio);
+    std::printf("one INSERT per entry:                  %.0f rows/s, %.2f of the floor\n",
+                count / oneByOne, bestFloor / oneByOne);
+    std::printf("counting passes: %.2f%% of the program's time (target <= 5%%)\n", share * 100);
+    setMsc(nullptr);
+    tvk::catalogueConnection = nullptr;
+    mysql_close(c);
+    std::system(("rm -rf '" + volume + "' '" + work + "/archive-source'").c_str());
+    return ratio >= 0.8 && share <= 0.05 ? 0 : 1;
+}
