@@ -39,27 +39,6 @@ TEST(SearchQuery, TheWorkedExample) {
               "1000");
 }
 
-// Date, words and limit each present or not, always in that order after the names.
-TEST(SearchQuery, EachOptionalClauseInItsPlace) {
-    for (int mask = 0; mask < 8; ++mask) {
-        SearchRequest r = request("*");
-        r.byDate = mask & 1;
-        r.firstDay = {1999, 12, 31};
-        r.lastDay = {2000, 1, 2};
-        r.words = (mask & 2) ? "word" : "";
-        r.limit = (mask & 4) ? "7" : "";
-        std::string expected = HEAD + "*" + END;
-        if (mask & 1)
-            expected +=
-                " and fic_date_modif between '1999-12-31 00:00:00' and '2000-01-02 00:00:00'";
-        if (mask & 2)
-            expected += " and match(fic_nom) against ('word')";
-        if (mask & 4)
-            expected += " limit 7";
-        EXPECT_EQ(buildSearchQuery(r), expected) << "combination " << mask;
-    }
-}
-
 TEST(SearchQuery, EverySemicolonStartsAPatternAndTheStatementGrowsAsNeeded) {
     EXPECT_EQ(buildSearchQuery(request("")), HEAD + END);
     EXPECT_EQ(buildSearchQuery(request("a;")), HEAD + "a" + SEPARATOR + END);
