@@ -185,8 +185,8 @@ void pumpOneRound() {
 class ListTimerHold : public QObject {
 public:
     explicit ListTimerHold(QTreeView* list) : list_(list) {
-        if (list_)
-            list_->installEventFilter(this);
+        if (list)
+            list->installEventFilter(this);
     }
     ~ListTimerHold() override {
         if (list_)
@@ -194,12 +194,11 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        return watched == list_ && event->type() == QEvent::Timer;
-    }
+    // Installed on the list alone, which may be in the middle of its destruction here.
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::Timer; }
 
 private:
-    QPointer<QTreeView> list_;
+    QPointer<QObject> list_;
 };
 
 void clearSortArrow(QTreeView* list) {
