@@ -4,6 +4,7 @@
 //   sorting those 100,000 rows by each column vs a plain std::sort of the same records by the
 //   same precomputed keys.
 // Each measure is the best of several runs. Exits 1 when a ratio exceeds its target.
+#include "bench/bench_support.h"
 #include "browse/file_list.h"
 #include "browse/file_list_contents.h"
 #include "browse/tree_contents.h"
@@ -28,6 +29,7 @@
 namespace {
 
 using namespace tvk;
+using namespace tvk::bench;
 
 constexpr int SUBDIRECTORIES = 20000;
 constexpr int LISTED_ENTRIES = 100000;
@@ -36,69 +38,6 @@ constexpr int RUNS = 5;
 constexpr int DISC = 1;
 constexpr int TREE_DIRECTORY = 1; // fic_id of the directory with 20,000 subdirectories
 constexpr int LIST_DIRECTORY = 2; // fic_id of the directory with 100,000 entries
-
-struct PrivateServer {
-    std::string dir;
-    std::string socket;
-    unsigned port = 0;
-
-    bool start() {
-        char pattern[] = "/tmp/tavisk-bench-XXXXXX";
-        if (!mkdtemp(pattern))
-            return false;
-        dir = std::string(pattern) + "/server";
-        const std::string command =
-            std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-start '" + dir + "'";
-        if (std::system(command.c_str()) != 0)
-            return false;
-        std::ifstream env(dir + "/server.env");
-        std::string line;
-        while (std::getline(env, line)) {
-            const auto eq = line.find('=');
-            if (eq == std::string::npos)
-                continue;
-            if (line.substr(0, eq) == "TAVISK_TEST_SOCKET")
-                socket = line.substr(eq + 1);
-            if (line.substr(0, eq) == "TAVISK_TEST_PORT")
-                port = static_cast<unsigned>(std::stoul(line.substr(eq + 1)));
-        }
-        return port != 0;
-    }
-    ~PrivateServer() {
-        if (!dir.empty()) {
-            const std::string command = std::string(TAVISK_SOURCE_DIR) +
-                                        "/scripts/catalogue-server test-stop '" + dir + "'";
-            std::system(command.c_str());
-        }
-    }
-};
-
-bool run(MYSQL* c, const std::string& statement) {
-    if (mysql_real_query(c, statement.data(), statement.size()) != 0) {
-        std::fprintf(stderr, "statement failed: %s\n", mysql_error(c));
-        return false;
-    }
-    if (MYSQL_RES* result = mysql_store_result(c))
-        mysql_free_result(result);
-    return true;
-}
-
-// Inserts rows "(values)" in batches of 1000.
-bool insertRows(MYSQL* c, const std::vector<std::string>& rows) {
-    const std::string head = "insert into fic_fichiers (fic_cd_id, fic_id, fic_nom, fic_taille, "
-                             "fic_type, fic_date_modif, fic_rep_id) values ";
-    for (std::size_t at = 0; at < rows.size(); at += 1000) {
-        std::string statement = head;
-        for (std::size_t i = at; i < std::min(rows.size(), at + 1000); ++i) {
-            if (i != at)
-                statement += ',';
-            statement += rows[i];
-        }
-        if (!run(c, statement))
-            return false;
-    }
-    return true;
-}
 
 std::string randomName(std::mt19937& random, int index) {
     static const char* const words[] = {
@@ -155,57 +94,6 @@ bool fillCatalogue(MYSQL* c) {
     return insertRows(c, rows);
 }
 
-// One side of a comparison: the work timed, and what readies each run (not timed).
-struct Timed {
-    std::function<void()> work;
-    std::function<void()> prepare;
-    double bestMs = 1e100;
-    void runOnce() {
-        if (prepare)
-            prepare();
-        QElapsedTimer clock;
-        clock.start();
-        work();
-        bestMs = std::min(bestMs, clock.nsecsElapsed() / 1e6);
-    }
-};
-
-// Runs the floor and the program's work in turn, RUNS times each, so that both meet the same
-// load of the machine; keeps the best time of each.
-void measure(Timed& floor, Timed& ours) {
-    for (int i = 0; i < RUNS; ++i) {
-        floor.runOnce();
-        ours.runOnce();
-    }
-}
-
-// The bare client's work: the statement sent, its result stored and every field touched.
-Timed clientFloor(MYSQL* c, const std::string& statement) {
-    return {[c, statement] {
-                mysql_real_query(c, statement.data(), statement.size());
-                MYSQL_RES* result = mysql_store_result(c);
-                std::size_t bytes = 0;
-                const unsigned fields = mysql_num_fields(result);
-                while (MYSQL_ROW row = mysql_fetch_row(result)) {
-                    const unsigned long* lengths = mysql_fetch_lengths(result);
-                    for (unsigned f = 0; f < fields; ++f)
-                        bytes += row[f] ? lengths[f] : 0;
-                }
-                mysql_free_result(result);
-                if (bytes == 0)
-                    std::fprintf(stderr, "empty result\n");
-            },
-            {}};
-}
-
-bool report(const char* what, double ours, double floor, double target) {
-    const double ratio = ours / floor;
-    const bool ok = ratio <= target;
-    std::printf("%-34s %9.1f ms   floor %9.1f ms   ratio %5.2f (target <= %.1f) %s\n", what, ours,
-                floor, ratio, target, ok ? "ok" : "TOO SLOW");
-    return ok;
-}
-
 std::string format(const char* pattern, unsigned a, unsigned b = 0) {
     char statement[512];
     std::snprintf(statement, sizeof statement, pattern, a, b);
@@ -257,7 +145,7 @@ int main(int argc, char** argv) {
                        tree.addTopLevelItem(directory);
                        QCoreApplication::processEvents();
                    }};
-    measure(treeFloor, treeOurs);
+    measure(treeFloor, treeOurs, RUNS);
     if (directory->childCount() != SUBDIRECTORIES) {
         std::fprintf(stderr, "expansion gave %d items\n", directory->childCount());
         return 2;
@@ -281,7 +169,7 @@ int main(int argc, char** argv) {
                        clearFileList(list);
                        QCoreApplication::processEvents();
                    }};
-    measure(listFloor, listOurs);
+    measure(listFloor, listOurs, RUNS);
     FileListModel* model = fileListModel(list);
     if (model->rowCount() != LISTED_ENTRIES) {
         std::fprintf(stderr, "listing gave %d rows\n", model->rowCount());
@@ -317,7 +205,7 @@ int main(int argc, char** argv) {
                            showDirectoryContents(list, &listed, nullptr);
                            QCoreApplication::processEvents();
                        }};
-        measure(sortFloor, sortOurs);
+        measure(sortFloor, sortOurs, RUNS);
         ok &= report(names[column], sortOurs.bestMs, sortFloor.bestMs, 2.0);
     }
 

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <strings.h>
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
@@ -177,6 +178,29 @@ void pumpOneRound() {
         searchRunning = false;
 }
 
+// Holds back the timers of a list while a search streams rows into it. The view answers each
+// new row by scheduling a layout of every row, which its timer would run at each pumped round:
+// a stream of n rows would cost n^2. The layout runs once, when the hold ends (its timer is
+// still pending then). Nothing of the list is drawn meanwhile anyway.
+class ListTimerHold : public QObject {
+public:
+    explicit ListTimerHold(QTreeView* list) : list_(list) {
+        if (list)
+            list->installEventFilter(this);
+    }
+    ~ListTimerHold() override {
+        if (list_)
+            list_->removeEventFilter(this);
+    }
+
+protected:
+    // Installed on the list alone, which may be in the middle of its destruction here.
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::Timer; }
+
+private:
+    QPointer<QObject> list_;
+};
+
 void clearSortArrow(QTreeView* list) {
     if (sortedColumn == -1)
         return;
@@ -225,6 +249,9 @@ bool fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping) {
         std::vector<FileRow> rows;
         if (!pumping)
             rows.reserve(static_cast<std::size_t>(mysql_num_rows(result)));
+        std::optional<ListTimerHold> hold;
+        if (pumping)
+            hold.emplace(list);
         while (MYSQL_ROW row = mysql_fetch_row(result)) {
             if (!pumping) {
                 fillFileRow(rows.emplace_back(), row, mysql_fetch_lengths(result), item);

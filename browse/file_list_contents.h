@@ -37,8 +37,9 @@ void showDirectoryContents(QTreeView* list, const TreeNodeData* data, QTreeWidge
 // Turns the result of the statement just run on catalogueConnection into the rows of `list`,
 // each listing `item` (null for search hits). With `pumping`, one round of pending events is
 // handled after each row while searchRunning stays set; the fill stops when it is cleared, when
-// a quit is requested, or when the list goes away meanwhile. False, with the list's rows left
-// as they were, when the result cannot be fetched; the result is consumed either way.
+// a quit is requested, or when the list goes away meanwhile; the list lays its rows out once,
+// when the fill ends, not after each row. False, with the list's rows left as they were, when
+// the result cannot be fetched; the result is consumed either way.
 bool fillFileList(QTreeView* list, QTreeWidgetItem* item, bool pumping);
 
 // The collation key of a name, to be compared bytewise: the name as it shows (UTF-8, or the

@@ -211,8 +211,13 @@ bool Dialog::event(QEvent* event) {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
+                    // The wait handles pending events: the dialog may go meanwhile (its owner
+                    // closed, say).
+                    QPointer<Dialog> guard(this);
                     QGuiApplication::sync();
-                    startTimersAwaitingPaint();
+                    if (guard) {
+                        startTimersAwaitingPaint();
+                    }
                 },
                 Qt::QueuedConnection);
         }

@@ -3,6 +3,8 @@
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
 #include "browse/file_list_contents.h"
+#include "browse/locate.h"
+#include "browse/search_dialog.h"
 #include "browse/tree_contents.h"
 #include "catalogue/settings.h"
 #include "indexing/disc_commands.h"
@@ -267,6 +269,7 @@ QMainWindow* createMainWindow() {
         fileList->setContextMenuPolicy(Qt::PreventContextMenu);
         QObject::connect(fileList, &QObject::destroyed, [] { fileList = nullptr; });
         connectFileList(fileList);
+        connectLocating(fileList);
     }
     applyPaneCursors(false);
     qApp->installEventFilter(new SearchCursorWatch(window));
@@ -325,9 +328,7 @@ void onCommand(QWidget* window, int id) {
         deleteDisc(catalogueTree, currentTreeItem);
         break;
     case CMD_SEARCH:
-        if (isDialogAlive(searchDialog))
-            break; // the open dialog is left as it is
-        // The search dialog opens here once the search code exists.
+        openSearchDialog(window); // nothing when it is open already
         break;
     case CMD_CONNECTION:
         showConnectionDialog();

@@ -9,11 +9,13 @@ namespace tvk::test {
 
 namespace {
 
-// An entry line: optional "YYMMDD HH:MM:SS", tabs, the thread id, the command, a tab and the
-// argument. Lines that do not match continue the previous entry's argument.
-const std::regex& entryPattern() {
+// The head of an entry line: optional "YYMMDD HH:MM:SS", tabs, the thread id, the command and a
+// tab; the argument is the rest of the line. Lines without such a head continue the previous
+// entry's argument. (The argument is not matched by the pattern: the library's matcher recurses
+// once per character, which long statements would overflow.)
+const std::regex& entryHead() {
     static const std::regex pattern(
-        R"(^(\d{6}\s+\d{1,2}:\d{2}:\d{2})?\t+\s*(\d+) ([A-Za-z][A-Za-z ]*)\t(.*)$)");
+        R"(^(\d{6}\s+\d{1,2}:\d{2}:\d{2})?\t+\s*(\d+) ([A-Za-z][A-Za-z ]*)\t)");
     return pattern;
 }
 
@@ -33,11 +35,8 @@ std::vector<LoggedCommand> QueryLog::commands() const {
     std::string line;
     std::smatch match;
     while (std::getline(in, line)) {
-        // The pattern only looks at the line's head: std::regex recurses once per character,
-        // and a statement of many rows would overflow the stack.
-        const std::string head = line.substr(0, 256);
-        if (std::regex_match(head, match, entryPattern())) {
-            result.push_back({std::stoul(match[2]), match[3], line.substr(match.position(4))});
+        if (std::regex_search(line, match, entryHead(), std::regex_constants::match_continuous)) {
+            result.push_back({std::stoul(match[2]), match[3], line.substr(match.length(0))});
         } else if (!result.empty()) {
             result.back().argument += '\n';
             result.back().argument += line;

@@ -1,0 +1,134 @@
+// What the benchmarks share: a private catalogue server for the run, and plain client calls.
+#pragma once
+
+#include <mysql.h>
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tvk::bench {
+
+// A throwaway server started by scripts/catalogue-server, stopped when the object goes.
+struct PrivateServer {
+    std::string dir;
+    std::string socket;
+    unsigned port = 0;
+
+    bool start() {
+        char pattern[] = "/tmp/tavisk-bench-XXXXXX";
+        if (!mkdtemp(pattern))
+            return false;
+        dir = std::string(pattern) + "/server";
+        const std::string command =
+            std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-start '" + dir + "'";
+        if (std::system(command.c_str()) != 0)
+            return false;
+        std::ifstream env(dir + "/server.env");
+        std::string line;
+        while (std::getline(env, line)) {
+            const auto eq = line.find('=');
+            if (eq == std::string::npos)
+                continue;
+            if (line.substr(0, eq) == "TAVISK_TEST_SOCKET")
+                socket = line.substr(eq + 1);
+            if (line.substr(0, eq) == "TAVISK_TEST_PORT")
+                port = static_cast<unsigned>(std::stoul(line.substr(eq + 1)));
+        }
+        return port != 0;
+    }
+    ~PrivateServer() {
+        if (!dir.empty()) {
+            const std::string command = std::string(TAVISK_SOURCE_DIR) +
+                                        "/scripts/catalogue-server test-stop '" + dir + "'";
+            std::system(command.c_str());
+        }
+    }
+};
+
+// Runs a statement and drops any result; false (with the server's reason on stderr) on failure.
+inline bool run(MYSQL* c, const std::string& statement) {
+    if (mysql_real_query(c, statement.data(), statement.size()) != 0) {
+        std::fprintf(stderr, "statement failed: %s\n", mysql_error(c));
+        return false;
+    }
+    if (MYSQL_RES* result = mysql_store_result(c))
+        mysql_free_result(result);
+    return true;
+}
+
+// Inserts entry rows "(values)" into fic_fichiers, `batch` rows per statement.
+inline bool insertRows(MYSQL* c, const std::vector<std::string>& rows, std::size_t batch = 1000) {
+    const std::string head = "insert into fic_fichiers (fic_cd_id, fic_id, fic_nom, fic_taille, "
+                             "fic_type, fic_date_modif, fic_rep_id) values ";
+    for (std::size_t at = 0; at < rows.size(); at += batch) {
+        std::string statement = head;
+        for (std::size_t i = at; i < std::min(rows.size(), at + batch); ++i) {
+            if (i != at)
+                statement += ',';
+            statement += rows[i];
+        }
+        if (!run(c, statement))
+            return false;
+    }
+    return true;
+}
+
+// One side of a comparison: the work timed, and what readies each run (not timed).
+struct Timed {
+    std::function<void()> work;
+    std::function<void()> prepare;
+    double bestMs = 1e100;
+    void runOnce() {
+        if (prepare)
+            prepare();
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        bestMs = std::min(bestMs, clock.nsecsElapsed() / 1e6);
+    }
+};
+
+// Runs the floor and the program's work in turn, `runs` times each, so that both meet the same
+// load of the machine; keeps the best time of each.
+inline void measure(Timed& floor, Timed& ours, int runs) {
+    for (int i = 0; i < runs; ++i) {
+        floor.runOnce();
+        ours.runOnce();
+    }
+}
+
+// The bare client's work: the statement sent, its result stored and every field touched.
+inline Timed clientFloor(MYSQL* c, const std::string& statement) {
+    return {[c, statement] {
+                mysql_real_query(c, statement.data(), statement.size());
+                MYSQL_RES* result = mysql_store_result(c);
+                std::size_t bytes = 0;
+                const unsigned fields = mysql_num_fields(result);
+                while (MYSQL_ROW row = mysql_fetch_row(result)) {
+                    const unsigned long* lengths = mysql_fetch_lengths(result);
+                    for (unsigned f = 0; f < fields; ++f)
+                        bytes += row[f] ? lengths[f] : 0;
+                }
+                mysql_free_result(result);
+                if (bytes == 0)
+                    std::fprintf(stderr, "empty result\n");
+            },
+            {}};
+}
+
+inline bool report(const char* what, double ours, double floor, double target) {
+    const double ratio = ours / floor;
+    const bool ok = ratio <= target;
+    std::printf("%-34s %9.1f ms   floor %9.1f ms   ratio %5.2f (target <= %.1f) %s\n", what, ours,
+                floor, ratio, target, ok ? "ok" : "TOO SLOW");
+    return ok;
+}
+
+} // namespace tvk::bench
