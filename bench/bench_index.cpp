@@ -4,6 +4,7 @@
 // the same rows sent one INSERT per entry (the way a walk without a bulk writer would send them),
 // and the share of the walk that the counting passes take. Best of interleaved runs. Exits 1
 // when the program's rate falls below 0.8 of the floor's or the counting share passes 5%.
+#include "bench/bench_support.h"
 #include "catalogue/connection.h"
 #include "catalogue/schema.h"
 #include "indexing/plg_api.h"
@@ -27,6 +28,9 @@
 
 namespace {
 
+using tvk::bench::PrivateServer;
+using tvk::bench::run;
+
 constexpr int RUNS = 3;
 constexpr int TOP_FOLDERS = 4;
 constexpr int SUB_FOLDERS = 25;
@@ -37,40 +41,6 @@ constexpr int ARCHIVE_ENTRIES = 80;
 
 double seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct PrivateServer {
-    std::string dir;
-    unsigned port = 0;
-    bool start(const std::string& under) {
-        dir = under + "/server";
-        const std::string command =
-            std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-start '" + dir + "'";
-        if (std::system(command.c_str()) != 0)
-            return false;
-        std::ifstream env(dir + "/server.env");
-        std::string line;
-        while (std::getline(env, line))
-            if (line.rfind("TAVISK_TEST_PORT=", 0) == 0)
-                port = static_cast<unsigned>(std::stoul(line.substr(17)));
-        return port != 0;
-    }
-    ~PrivateServer() {
-        if (!dir.empty())
-            std::system((std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-stop '" +
-                         dir + "'")
-                            .c_str());
-    }
-};
-
-bool run(MYSQL* c, const std::string& statement) {
-    if (mysql_real_query(c, statement.data(), statement.size()) != 0) {
-        std::fprintf(stderr, "statement failed: %s\n", mysql_error(c));
-        return false;
-    }
-    if (MYSQL_RES* result = mysql_store_result(c))
-        mysql_free_result(result);
-    return true;
 }
 
 // The volume: TOP_FOLDERS folders of SUB_FOLDERS folders of LEAF_FOLDERS leaves, each leaf with
@@ -138,20 +108,12 @@ std::vector<Row> storedRows(MYSQL* c) {
 
 // The floor: the rows sent as 1000-row INSERTs.
 double bulkFloor(MYSQL* c, const std::vector<Row>& rows) {
+    std::vector<std::string> values;
+    values.reserve(rows.size());
+    for (const Row& row : rows)
+        values.push_back(row.values);
     const auto start = std::chrono::steady_clock::now();
-    std::string statement;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i % 1000 == 0) {
-            if (!statement.empty() && !run(c, statement))
-                return -1;
-            statement = "insert into fic_fichiers (fic_cd_id, fic_id, fic_nom, fic_taille, "
-                        "fic_type, fic_date_modif, fic_rep_id) values ";
-        } else {
-            statement += ',';
-        }
-        statement += rows[i].values;
-    }
-    if (!statement.empty() && !run(c, statement))
+    if (!tvk::bench::insertRows(c, values, 1000))
         return -1;
     return seconds(start);
 }
@@ -189,7 +151,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     PrivateServer server;
-    if (!server.start(work)) {
+    if (!server.start()) {
         std::fprintf(stderr, "could not start a private catalogue server\n");
         return 2;
     }

@@ -2,6 +2,7 @@
 // entries stored through composeReqInsertion (with the closing call) vs the same rows sent by
 // hand as 1000-row INSERTs with explicit ids. Best of several interleaved runs each; exits 1
 // when the library's rate falls below 0.8 of the bare client's.
+#include "bench/bench_support.h"
 #include "indexing/plg_api.h"
 
 #include <mysql.h>
@@ -15,47 +16,12 @@
 
 namespace {
 
+using tvk::bench::PrivateServer;
+using tvk::bench::run;
+
 constexpr int ENTRIES = 200000;
 constexpr int RUNS = 5;
 constexpr int DISC = 1;
-
-struct PrivateServer {
-    std::string dir;
-    unsigned port = 0;
-
-    bool start() {
-        char pattern[] = "/tmp/tavisk-bench-XXXXXX";
-        if (!mkdtemp(pattern))
-            return false;
-        dir = std::string(pattern) + "/server";
-        const std::string command =
-            std::string(TAVISK_SOURCE_DIR) + "/scripts/catalogue-server test-start '" + dir + "'";
-        if (std::system(command.c_str()) != 0)
-            return false;
-        std::ifstream env(dir + "/server.env");
-        std::string line;
-        while (std::getline(env, line)) {
-            if (line.rfind("TAVISK_TEST_PORT=", 0) == 0)
-                port = static_cast<unsigned>(std::stoul(line.substr(17)));
-        }
-        return port != 0;
-    }
-    ~PrivateServer() {
-        if (!dir.empty()) {
-            const std::string command = std::string(TAVISK_SOURCE_DIR) +
-                                        "/scripts/catalogue-server test-stop '" + dir + "'";
-            std::system(command.c_str());
-        }
-    }
-};
-
-bool run(MYSQL* c, const std::string& statement) {
-    if (mysql_real_query(c, statement.data(), statement.size()) != 0) {
-        std::fprintf(stderr, "statement failed: %s\n", mysql_error(c));
-        return false;
-    }
-    return true;
-}
 
 struct Entry {
     std::string name;
