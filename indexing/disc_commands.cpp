@@ -5,8 +5,11 @@
 #include "browse/file_list_contents.h"
 #include "browse/tree_contents.h"
 #include "catalogue/connection.h"
+#include "indexing/disc_sources.h"
+#include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "lang/resource.h"
+#include "platform/file_chooser.h"
 #include "platform/messagebox.h"
 #include "platform/text.h"
 #include "shell/commands.h"
@@ -14,8 +17,11 @@
 #include "shell/startup.h"
 #include "shell/statusbar.h"
 
+#include <QFile>
 #include <QMainWindow>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <optional>
@@ -37,20 +43,56 @@ QByteArray shown(const std::string& bytes) {
     return fromServerText(bytes).toUtf8();
 }
 
-// Offers the disc in the drive at `root` for a new disc (discId -1) or as the new contents of
-// disc `discId`. Returns the result of the indexing dialog when it ran, or nothing when the
-// user declined.
-std::optional<int> offerDisc(const std::string& root, const VolumeInformation& volume, int discId) {
+// Asks whether the disc in the drive at `root` is to be added (discId -1) or to become the new
+// contents of disc `discId`.
+bool offerDisc(const std::string& root, const VolumeInformation& volume, int discId) {
     const QByteArray label = shown(volume.label);
     const QByteArray letter = driveLetter(root).toUtf8();
     const QString question =
         discId == -1
             ? formatLangString(IDS_ASK_ADD_DISC, label.constData(), letter.constData())
             : formatLangString(IDS_ASK_UPDATE_DISC, discId, label.constData(), letter.constData());
-    if (messageBox(mainWindow, question, loadLangString(IDS_DISC_READING),
-                   MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return std::nullopt;
-    return runIndexingDialog(IndexRequest{root, volume.label, discId});
+    return messageBox(mainWindow, question, loadLangString(IDS_DISC_READING),
+                      MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Before an update replaces a disc's entries from a drive: when the recorded disc and the one in
+// the drive are told apart by their label or serial, asks whether to go on all the same (No is
+// the default). True to go on.
+bool sameDiscOrConfirmed(const std::optional<DiscSource>& recorded, const std::string& root,
+                         const VolumeInformation& volume, int discId) {
+    if (!recorded || !isAnotherDisc(*recorded, volume))
+        return true;
+    const QByteArray label = shown(volume.label);
+    const QByteArray letter = driveLetter(root).toUtf8();
+    const QByteArray recordedLabel = shown(recorded->label);
+    return messageBox(mainWindow,
+                      formatLangString(IDS_ASK_REPLACE_ANOTHER_DISC, label.constData(),
+                                       letter.constData(), discId, recordedLabel.constData()),
+                      loadLangString(IDS_ANOTHER_DISC),
+                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+// Records where disc `discId` was read, after an indexing that stored it whole.
+void recordSource(int discId, char kind, const std::string& path, const VolumeInformation& volume) {
+    if (discId <= 0 || !indexingComplete)
+        return;
+    DiscSource source;
+    source.discId = discId;
+    source.kind = kind;
+    source.path = path;
+    source.host = thisHost();
+    source.label = volume.label;
+    source.serial = volume.serial;
+    source.fileSystem = volume.fileSystemName;
+    recordDiscSource(source);
+}
+
+// `root` without its final '/' ("/" stays).
+std::string withoutSlash(std::string root) {
+    if (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    return root;
 }
 
 // Tells the user the number to write on the new disc.
@@ -64,6 +106,73 @@ std::string statement(const char* format, int discId) {
     char text[128];
     std::snprintf(text, sizeof text, format, discId);
     return text;
+}
+
+// Whether a recorded folder or image source is of this machine and still there.
+bool sourceStillHere(const DiscSource& source) {
+    if (source.kind != SOURCE_FOLDER && source.kind != SOURCE_IMAGE)
+        return false;
+    if (source.host != thisHost() || source.path.empty())
+        return false;
+    struct stat info {};
+    if (::stat(source.path.c_str(), &info) != 0)
+        return false;
+    return source.kind == SOURCE_FOLDER ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode);
+}
+
+// Shows the reason why the image at `image` cannot be read (a PARCOURE_ failure).
+void showImageRefused(const std::string& image, int failure) {
+    const QByteArray name = QString::fromLocal8Bit(image.c_str()).toUtf8();
+    messageBox(mainWindow,
+               formatLangString(failure == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE : IDS_NOT_AN_IMAGE,
+                                name.constData()),
+               loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
+}
+
+// A disc just made by New (from a drive, a folder or an image): its number message, then the
+// tree refilled with the disc selected.
+void finishNewDisc(const std::pair<int, std::string>& made) {
+    const auto& [discId, label] = made;
+    if (discId > 0)
+        showDiscNumber(discId, label);
+    if (discId == -2) // nothing was tried
+        return;
+    refillCatalogueTree(mainWindow);
+    if (discId > 0)
+        selectDiscItem(mainWindow, discId);
+}
+
+// Indexes the folder `folder` as a new disc (-1) or as disc `discId`, in dialog 550. Returns
+// the dialog's result and the disc's name.
+std::pair<int, std::string> indexFolder(const std::string& folder, int discId) {
+    const VolumeInformation volume = folderVolume(folder);
+    const std::string root = withoutSlash(folder) + (withoutSlash(folder) == "/" ? "" : "/");
+    const int result = runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
+    recordSource(discId == -1 ? result : discId, SOURCE_FOLDER, withoutSlash(folder), volume);
+    return {result, volume.label};
+}
+
+// Checks the disc image `image` and indexes it as a new disc (-1) or as disc `discId`, in
+// dialog 550. An image that cannot be read whole is refused with its reason, before anything
+// is written: the result is then -2.
+std::pair<int, std::string> indexImageFile(const std::string& image, int discId) {
+    int check = ParcoureArchive(image.c_str(), 0, -1, PARCOURE_CHECK_ONLY);
+    // An image cut short may still list its entries (their data is not read): its descriptor
+    // tells the size the whole volume has.
+    struct stat info {};
+    const std::optional<ProbedVolume> probed = probeVolume(image);
+    if (check >= 0 && probed && ::stat(image.c_str(), &info) == 0 &&
+        probed->volumeBytes > std::uint64_t(info.st_size))
+        check = PARCOURE_DAMAGED;
+    if (check < 0) {
+        showImageRefused(image, check);
+        return {-2, std::string()};
+    }
+    const VolumeInformation volume = imageVolume(image);
+    IndexRequest request{std::string(), volume.label, discId, image};
+    const int result = runIndexingDialog(request);
+    recordSource(discId == -1 ? result : discId, SOURCE_IMAGE, image, volume);
+    return {result, volume.label};
 }
 
 } // namespace
@@ -105,26 +214,31 @@ void scanDrives(int discId) {
     QString summary;
     int lastNewId = -1;
     bool indexed = false;
+    const std::optional<DiscSource> recorded = discId != -1 ? readDiscSource(discId) : std::nullopt;
     for (const std::string& root : logicalDrives()) {
         const DriveType type = getDriveType(root);
         VolumeInformation volume;
         const bool readable = type == DRIVE_CDROM && getVolumeInformation(root, volume);
         summary += driveLetter(root) + QLatin1Char(':') +
                    driveTypeText(type, readable ? &volume : nullptr);
-        if (readable) {
-            const std::optional<int> result = offerDisc(root, volume, discId);
-            if (result && discId != -1) {
-                // The update is made: the tree shows the disc again, and the scan ends here.
-                refillCatalogueTree(mainWindow);
-                selectDiscItem(mainWindow, discId);
-                return;
-            }
-            if (result) {
+        if (readable && offerDisc(root, volume, discId)) {
+            if (discId != -1) {
+                if (sameDiscOrConfirmed(recorded, root, volume, discId)) {
+                    runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
+                    recordSource(discId, SOURCE_DRIVE, withoutSlash(root), volume);
+                    // The update is made: the tree shows the disc again, and the scan ends here.
+                    refillCatalogueTree(mainWindow);
+                    selectDiscItem(mainWindow, discId);
+                    return;
+                }
+            } else {
+                const int result = runIndexingDialog(IndexRequest{root, volume.label, -1, {}});
                 indexed = true;
                 // A disc whose row could not be written (0) or renewed (-1) has no number.
-                if (*result > 0) {
-                    lastNewId = *result;
-                    showDiscNumber(*result, volume.label);
+                if (result > 0) {
+                    lastNewId = result;
+                    recordSource(result, SOURCE_DRIVE, withoutSlash(root), volume);
+                    showDiscNumber(result, volume.label);
                 }
             }
         }
@@ -139,8 +253,73 @@ void scanDrives(int discId) {
 }
 
 void updateDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
-    if (const TreeNodeData* data = treeNodeData(item))
-        scanDrives(data->discId);
+    const TreeNodeData* data = treeNodeData(item);
+    if (!data)
+        return;
+    // A disc read from a folder or an image of this machine is offered that source first.
+    const std::optional<DiscSource> source = readDiscSource(data->discId);
+    if (source && sourceStillHere(*source)) {
+        const QByteArray path = QString::fromLocal8Bit(source->path.c_str()).toUtf8();
+        if (messageBox(mainWindow,
+                       formatLangString(IDS_ASK_UPDATE_FROM_SOURCE, data->discId, path.constData()),
+                       loadLangString(IDS_DISC_READING), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            const int discId = data->discId;
+            if (source->kind == SOURCE_FOLDER)
+                indexFolder(source->path, discId);
+            else
+                indexImageFile(source->path, discId);
+            refillCatalogueTree(mainWindow);
+            selectDiscItem(mainWindow, discId);
+            return;
+        }
+    }
+    scanDrives(data->discId);
+}
+
+void newFromFolder() {
+    setStatusText(loadLangString(IDS_NEW_DISC));
+    const QString folder = chooseFolder(mainWindow, loadLangString(IDS_CHOOSE_FOLDER));
+    if (folder.isEmpty())
+        return;
+    finishNewDisc(indexFolder(QFile::encodeName(folder).toStdString(), -1));
+}
+
+void newFromImage() {
+    setStatusText(loadLangString(IDS_NEW_DISC));
+    const QString image =
+        chooseFile(mainWindow, loadLangString(IDS_CHOOSE_IMAGE), loadLangString(IDS_IMAGE_FILTER));
+    if (image.isEmpty())
+        return;
+    finishNewDisc(indexImageFile(QFile::encodeName(image).toStdString(), -1));
+}
+
+VolumeInformation folderVolume(const std::string& folder) {
+    const std::string root = withoutSlash(folder) + (folder == "/" ? "" : "/");
+    VolumeInformation volume;
+    if (getDriveType(root) == DRIVE_NO_ROOT_DIR || !getVolumeInformation(root, volume))
+        volume = VolumeInformation{};
+    if (volume.label.empty()) {
+        const std::string path = withoutSlash(folder);
+        volume.label = path.substr(path.rfind('/') + 1);
+    }
+    return volume;
+}
+
+VolumeInformation imageVolume(const std::string& image) {
+    VolumeInformation volume;
+    if (const std::optional<ProbedVolume> probed = probeVolume(image)) {
+        volume.label = probed->label;
+        volume.serial = probed->serial;
+        volume.fileSystemName = probed->fileSystem;
+    }
+    if (volume.label.empty()) {
+        std::string name = image.substr(image.rfind('/') + 1);
+        const std::size_t dot = name.rfind('.');
+        if (dot != std::string::npos && dot > 0)
+            name.erase(dot);
+        volume.label = name;
+    }
+    return volume;
 }
 
 void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
@@ -168,6 +347,9 @@ void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
     clearFileList(fileList);
     delete discItem;
     setStatusText(loadLangString(IDS_DISC_DELETING));
+    // The record of where the disc came from goes after it.
+    if (!forgetDiscSource(discId))
+        showMySqlError(mainWindow);
 }
 
 void selectDiscItem(QWidget* mainWindow, int discId) {

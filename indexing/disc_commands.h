@@ -36,6 +36,25 @@ void updateDisc(QTreeWidget* tree, QTreeWidgetItem* item);
 // Its entries and its row leave the catalogue, and its item leaves the tree.
 void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item);
 
+// New from a folder: asks for a folder (a USB stick's or an external disk's mount point, a
+// network share, any folder) and puts it into the catalogue as a new disc, walked as a disc is,
+// never leaving the folder's file system; its name is the volume label when the folder is a
+// mount point that has one, else the folder's own name. The number message follows.
+void newFromFolder();
+
+// New from a disc image: asks for an image file and reads it with the archive library, without
+// mounting it, as a new disc; its name is the image's volume label (or its file name). An image
+// that cannot be read is refused with the reason, and no disc is left behind.
+void newFromImage();
+
+// The volume information a folder gives a disc: the mount's, when the folder is a mount point
+// with a label; else the folder's own name as label.
+VolumeInformation folderVolume(const std::string& folder);
+
+// The volume information a disc image gives a disc: its label, serial and file system as
+// libblkid reads them; its file name without extension as label when it has none.
+VolumeInformation imageVolume(const std::string& image);
+
 // Selects the tree's item of disc `discId`, makes it visible and gives the tree the focus; the
 // selection lists the disc's root and enables Update and Delete. Nothing when there is none.
 void selectDiscItem(QWidget* mainWindow, int discId);

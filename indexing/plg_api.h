@@ -48,15 +48,21 @@ int isSupportedArchive(const char* name);
 int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
                         int day, int hour, int minute, int second, int discId, int parentId);
 
+// What the fourth argument of ParcoureArchive asks for (bits), and its failure results.
+#define PARCOURE_WHOLE 1      /* the archive must be read to its end: a damaged one is reported */
+#define PARCOURE_CHECK_ONLY 2 /* read the archive whole, store nothing: is it readable? */
+#define PARCOURE_UNREADABLE (-1) /* not an archive the library reads (or the writer failed) */
+#define PARCOURE_DAMAGED (-2)    /* the reading ended on an error before the archive's end */
+
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
-// archive's row (discId, archiveId): directories made explicit, archives inside stored as 'Z'
-// with their own contents (eight levels deep at most). Entry names are cleaned: no "." or ".."
-// component, no leading "/" or drive, and the backslashes of zip entries made on Windows are
-// separators. Links inside the archive are plain files ('F'). Returns the number of entries
-// stored, or -1 when the archive could not be opened (not a regular file, a symbolic link, no
-// format the library reads). A damaged or hostile archive ends cleanly, keeping what was read.
-// Called outside a walk, the reading is a walk of its own, closed before it returns (-1 when
-// that close fails). `flags` is 0.
+// archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc):
+// directories made explicit, archives inside stored as 'Z' with their own contents. Returns the
+// number of entries stored, or PARCOURE_UNREADABLE when the archive could not be opened. A
+// damaged or hostile archive ends cleanly, keeping what was read; with PARCOURE_WHOLE in
+// `flags` a reading that ended on an error returns PARCOURE_DAMAGED (what was read stays
+// stored). With PARCOURE_CHECK_ONLY nothing is stored and the connection is not used: the
+// result is the number of entries the archive holds, PARCOURE_UNREADABLE or PARCOURE_DAMAGED.
+// `flags` is 0 for an archive met during a walk.
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
 
 #ifdef __cplusplus

@@ -4,6 +4,7 @@
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/cursor.h"
+#include "platform/messagebox.h"
 #include "platform/pump.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
@@ -23,6 +24,8 @@ const char* const SQL_INSERT_DISC =
 const char* const SQL_DELETE_DISC_ENTRIES = "delete from fic_fichiers where fic_cd_id = %d";
 const char* const SQL_UPDATE_DISC =
     "update cd_disques_compact set cd_nom='%s', cd_type='D' where cd_id = %d";
+
+bool indexingComplete = false;
 
 namespace {
 
@@ -86,6 +89,13 @@ std::string archivePath(const Directory& dir, const std::string& path, const std
     return "/proc/self/fd/" + std::to_string(dir.fd()) + "/" + name;
 }
 
+// Removes a disc that was just made and could not be filled: its entries, then its row.
+void removeDisc(int discId) {
+    runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str());
+    runCatalogueStatement(
+        ("delete from cd_disques_compact where cd_id = " + std::to_string(discId)).c_str());
+}
+
 } // namespace
 
 std::string cutAtCharacter(const std::string& label, std::size_t maxBytes) {
@@ -123,8 +133,11 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
     const IndexRequest* request = currentRequest;
     int result = -1;
     if (request)
-        result = indexVolume(request->rootPath, request->volumeName, request->discId,
-                             getDlgItem(dialog, IDC_PROGRESS));
+        result = request->imagePath.empty()
+                     ? indexVolume(request->rootPath, request->volumeName, request->discId,
+                                   getDlgItem(dialog, IDC_PROGRESS))
+                     : indexImage(request->imagePath, request->volumeName, request->discId,
+                                  getDlgItem(dialog, IDC_PROGRESS));
     currentRequest = nullptr;
     endDialog(dialog, result);
     return true;
@@ -132,6 +145,7 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
 
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
                 QWidget* progressBar) {
+    indexingComplete = false;
     pushCursor(waitCursor);
     const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
     if (id <= 0) {
@@ -151,8 +165,46 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
     // The closing call sends what the writer holds; once it returns, every row is stored.
     if (storeEntry(nullptr, id, -1) <= 0 || progress.writeFailed)
         showMySqlError(mainWindow);
+    else
+        indexingComplete = true;
     popCursor();
     return id;
+}
+
+int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
+               QWidget* progressBar) {
+    indexingComplete = false;
+    pushCursor(waitCursor);
+    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
+    if (id <= 0) {
+        popCursor();
+        return id;
+    }
+    pumpMessages();
+    const int read = ParcoureArchive(imagePath.c_str(), id, -1, PARCOURE_WHOLE);
+    setProgressPos(progressBar, 100);
+    int result = id;
+    if (read >= 0) {
+        indexingComplete = true;
+    } else if (read == PARCOURE_UNREADABLE && mysql_errno(catalogueConnection) != 0) {
+        showMySqlError(mainWindow); // the writer failed; the disc stays, to be updated later
+    } else {
+        // The image changed since it was checked: a new disc leaves nothing behind.
+        const QByteArray name = QString::fromLocal8Bit(imagePath.c_str()).toUtf8();
+        messageBox(mainWindow,
+                   QString::asprintf(loadLangString(read == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE
+                                                                             : IDS_NOT_AN_IMAGE)
+                                         .toUtf8()
+                                         .constData(),
+                                     name.constData()),
+                   loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
+        if (discId == -1) {
+            removeDisc(id);
+            result = 0;
+        }
+    }
+    popCursor();
+    return result;
 }
 
 int chooseProgressLevel(const Directory& root, int& total) {

@@ -21,7 +21,13 @@ struct IndexRequest {
     std::string rootPath;   // the volume's root directory (a mount point); ends with '/'
     std::string volumeName; // the volume label as bytes; may be empty
     int discId = -1;        // the cd_id of the disc to renew, or -1 for a new disc
+    std::string imagePath;  // a disc image read in place of a volume (rootPath unused); empty:
+                            // a volume
 };
+
+// Whether the last indexing stored its whole volume or image: every write succeeded and, for
+// an image, the image was read to its end.
+extern bool indexingComplete;
 
 // Entry type codes as fic_type stores them; ' ' only in the closing call of a walk.
 constexpr char ENTRY_DIRECTORY = 'R';
@@ -71,6 +77,14 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
 // down to it number 100 or more, or at which a deeper pass finds no more than the one before
 // (the whole volume is counted then). The count of the last pass goes to `total`.
 int chooseProgressLevel(const Directory& root, int& total);
+
+// Puts the disc image at `imagePath` into the catalogue as indexVolume puts a volume: its
+// entries at the disc's root, directories made explicit, archives inside read as on a disc.
+// Returns as indexVolume does. An image that turns out unreadable or damaged (it was checked
+// before, but may have changed) is reported, and a new disc's row and entries are removed
+// again: the result is then 0.
+int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
+               QWidget* progressBar);
 
 // The number of entries of `dir` and below it at depths from `depth` to `maxDepth`, archives'
 // contents not included. A directory that cannot be listed counts 0.

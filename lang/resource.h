@@ -5,6 +5,9 @@
 
 /* Commands. Each number also names the menu item, the toolbar button and the menu-help string. */
 #define CMD_NEW 200
+/* New from a folder and New from a disc image: the other two ways to add a disc. */
+#define CMD_NEW_FOLDER 201
+#define CMD_NEW_IMAGE 202
 #define CMD_QUIT 270
 #define CMD_NEXT_PANE 410
 #define CMD_PREV_PANE 420
@@ -69,6 +72,17 @@
 #define IDS_HELP_FILE 70
 #define IDS_UNKNOWN_VERSION 71
 #define IDS_UNKNOWN_VERSION_CAPTION 72
+/* Other sources of a disc: folders and disc images, where each disc came from, and the check
+   that Update reads the same disc again. */
+#define IDS_ANOTHER_DISC 80
+#define IDS_ASK_REPLACE_ANOTHER_DISC 81
+#define IDS_ASK_UPDATE_FROM_SOURCE 82
+#define IDS_CHOOSE_FOLDER 83
+#define IDS_CHOOSE_IMAGE 84
+#define IDS_IMAGE_FILTER 85
+#define IDS_DISC_IMAGE 86
+#define IDS_NOT_AN_IMAGE 87
+#define IDS_DAMAGED_IMAGE 88
 /* Menu help of the popups File, Configuration, Help and of the system menu. */
 #define IDS_MENU_FILE 2000
 #define IDS_MENU_CONFIGURATION 2001

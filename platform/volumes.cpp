@@ -401,9 +401,11 @@ bool isJolietDescriptor(const unsigned char (&sector)[2048]) {
            (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
 }
 
-// The ISO 9660 side of a volume: the CD-ROM serial from its primary descriptor and whether a
-// Joliet descriptor follows. False when sector 16 holds no ISO 9660 descriptor (pure UDF).
-bool readIsoDescriptors(const std::string& path, std::uint32_t& serial, bool& joliet) {
+// The ISO 9660 side of a volume: the CD-ROM serial and the volume's size from its primary
+// descriptor, and whether a Joliet descriptor follows. False when sector 16 holds no ISO 9660
+// descriptor (pure UDF).
+bool readIsoDescriptors(const std::string& path, std::uint32_t& serial, bool& joliet,
+                        std::uint64_t& volumeBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -411,6 +413,14 @@ bool readIsoDescriptors(const std::string& path, std::uint32_t& serial, bool& jo
     bool iso = readSector(fd, kFirstDescriptor / kSectorSize, sector) && isIsoDescriptor(sector);
     if (iso) {
         serial = cdromSerial(sector);
+        // Both-endian fields: the volume space size in blocks (bytes 80..83, little-endian
+        // first) and the logical block size (bytes 128..129).
+        const std::uint64_t blocks = std::uint64_t(sector[80]) | std::uint64_t(sector[81]) << 8 |
+                                     std::uint64_t(sector[82]) << 16 |
+                                     std::uint64_t(sector[83]) << 24;
+        const std::uint64_t blockSize = std::uint64_t(sector[128]) | std::uint64_t(sector[129])
+                                                                         << 8;
+        volumeBytes = blocks * blockSize;
         for (int i = 1; i < kMaxDescriptors && !joliet; ++i) {
             if (!readSector(fd, kFirstDescriptor / kSectorSize + i, sector) ||
                 !isIsoDescriptor(sector) || sector[0] == 255)
@@ -446,7 +456,8 @@ std::optional<ProbedVolume> probeVolume(const std::string& path) {
         volume->label = probeValue(probe, "LABEL");
         const std::string uuid = probeValue(probe, "UUID");
         const bool optical = volume->fileSystem == "iso9660" || volume->fileSystem == "udf";
-        if (!optical || !readIsoDescriptors(path, volume->serial, volume->joliet))
+        if (!optical ||
+            !readIsoDescriptors(path, volume->serial, volume->joliet, volume->volumeBytes))
             volume->serial = serialFromUuid(volume->fileSystem, uuid);
     }
     blkid_free_probe(probe);

@@ -83,7 +83,9 @@ struct ProbedVolume {
     std::string fileSystem; // blkid's TYPE: "iso9660", "udf", "vfat", "ext4", ...
     std::string label;      // blkid's LABEL (the Joliet label where blkid prefers it)
     std::uint32_t serial = 0;
-    bool joliet = false; // an ISO 9660 volume with a Joliet (UTF-16 names) descriptor
+    bool joliet = false;           // an ISO 9660 volume with a Joliet (UTF-16 names) descriptor
+    std::uint64_t volumeBytes = 0; // the ISO 9660 volume's size as its descriptor gives it; 0
+                                   // when unknown (an image shorter than this is cut short)
 };
 
 // Probes the device or image file at `path`. nullopt when it cannot be opened (no medium, no

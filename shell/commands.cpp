@@ -1,5 +1,7 @@
 #include "shell/commands.h"
 
+#include "lang/resource.h"
+
 #include <QAction>
 #include <map>
 #include <memory>
@@ -26,6 +28,11 @@ QAction* commandAction(int id) {
 
 void enableCommand(int id, bool enable) {
     commandAction(id)->setEnabled(enable);
+    // The three ways to add a disc (from a drive, a folder, an image) share one state.
+    if (id == CMD_NEW) {
+        commandAction(CMD_NEW_FOLDER)->setEnabled(enable);
+        commandAction(CMD_NEW_IMAGE)->setEnabled(enable);
+    }
 }
 
 bool isCommandEnabled(int id) {

@@ -11,7 +11,8 @@ namespace tvk {
 QAction* commandAction(int id);
 
 // Enables or greys command `id` in the menu and on the toolbar together. The only operation
-// that changes the enable state of a command.
+// that changes the enable state of a command. New (200) carries New from a folder and New
+// from a disc image along.
 void enableCommand(int id, bool enable);
 
 // Whether command `id` is enabled (a command never created counts as enabled).

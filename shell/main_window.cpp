@@ -321,6 +321,12 @@ void onCommand(QWidget* window, int id) {
         setStatusText(loadLangString(IDS_NEW_DISC));
         scanDrives(-1);
         break;
+    case CMD_NEW_FOLDER:
+        newFromFolder();
+        break;
+    case CMD_NEW_IMAGE:
+        newFromImage();
+        break;
     case CMD_UPDATE:
         updateDisc(catalogueTree, currentTreeItem);
         break;

@@ -127,6 +127,8 @@ public:
         readLevel({a, parentId, 0, seekable});
         return stored_;
     }
+    // Whether the reading of the top-level archive ended on an error before its end.
+    bool damaged() const { return damaged_; }
 
 private:
     struct Stream {
@@ -157,6 +159,7 @@ private:
     long stored_ = 0;
     long headers_ = 0;
     bool stop_ = false;            // a bound was reached or the sink failed: every level ends
+    bool damaged_ = false;         // the top-level archive could not be read to its end
     bool nestedExhausted_ = false; // the nested data budget is spent: nested levels end
     std::uint64_t nestedBytes_ = 0;
     std::uint64_t skippedBytes_ = 0;
@@ -179,11 +182,17 @@ void Reader::readLevel(const Level& level) {
         archive_entry* entry = nullptr;
         const int r = archive_read_next_header(level.a, &entry);
         ++headers_;
-        if (r == ARCHIVE_EOF || r == ARCHIVE_FATAL)
+        if (r == ARCHIVE_EOF)
             break;
+        if (r == ARCHIVE_FATAL) {
+            damaged_ = damaged_ || level.nesting == 0;
+            break;
+        }
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-            if (++failures > maxHeaderFailures)
+            if (++failures > maxHeaderFailures) {
+                damaged_ = damaged_ || level.nesting == 0;
                 break;
+            }
             continue;
         }
         failures = 0;
@@ -406,6 +415,13 @@ void Reader::passOverData(const Level& level) {
 
 long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
                      const ReaderLimits& limits) {
+    bool damaged = false;
+    return readArchiveFile(path, sink, discId, parentId, limits, damaged);
+}
+
+long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
+                     const ReaderLimits& limits, bool& damaged) {
+    damaged = false;
     if (!path)
         return -1;
     // Opened without following a link and without blocking (a FIFO named like an archive
@@ -421,8 +437,11 @@ long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     long result = -1;
     ArchivePtr a = newArchive();
-    if (a && archive_read_open_fd(a.get(), fd, blockSize) == ARCHIVE_OK)
-        result = Reader(sink, discId, limits).read(a.get(), parentId, true);
+    if (a && archive_read_open_fd(a.get(), fd, blockSize) == ARCHIVE_OK) {
+        Reader reader(sink, discId, limits);
+        result = reader.read(a.get(), parentId, true);
+        damaged = reader.damaged();
+    }
     a.reset();
     ::close(fd);
     return result;

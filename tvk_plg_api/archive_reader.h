@@ -37,6 +37,11 @@ struct ReaderLimits {
 long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
                      const ReaderLimits& limits = {});
 
+// The same, telling in `damaged` whether the archive ended on a read error before its end (a
+// truncated or corrupt file: the rows read until then are stored all the same).
+long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
+                     const ReaderLimits& limits, bool& damaged);
+
 // The same for an archive held in memory (`size` bytes at `data`, not copied, borrowed for the
 // call).
 long readArchiveMemory(const void* data, std::size_t size, RowSink& sink, int discId, int parentId,

@@ -30,13 +30,39 @@ extern "C" int composeReqInsertion(const char* name, char type, unsigned long lo
     return writer.store(row);
 }
 
+namespace {
+
+// Assigns ids and stores nothing: the check of a disc image before it is read for good.
+class CountingSink final : public RowSink {
+public:
+    int store(const EntryRow&) override { return ++next_; }
+
+private:
+    int next_ = 0;
+};
+
+} // namespace
+
 extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int flags) {
+    if (flags & PARCOURE_CHECK_ONLY) {
+        CountingSink counter;
+        bool damaged = false;
+        const long entries = readArchiveFile(path, counter, discId, archiveId, {}, damaged);
+        if (entries < 0)
+            return PARCOURE_UNREADABLE;
+        if (damaged)
+            return PARCOURE_DAMAGED;
+        return entries > 0x7fffffff ? 0x7fffffff : static_cast<int>(entries);
+    }
     CatalogueWriter& writer = catalogueWriter();
     // Called outside a walk, the reading is a walk of its own, closed when it ends.
     const bool ownWalk = !writer.walkOpen();
-    const long stored = readArchiveFile(path, writer, discId, archiveId);
+    bool damaged = false;
+    const long stored = readArchiveFile(path, writer, discId, archiveId, {}, damaged);
     const bool written = !ownWalk || writer.close() == 1;
     if (stored < 0 || !written)
-        return -1;
+        return PARCOURE_UNREADABLE;
+    if (damaged && (flags & PARCOURE_WHOLE))
+        return PARCOURE_DAMAGED;
     return stored > 0x7fffffff ? 0x7fffffff : static_cast<int>(stored);
 }

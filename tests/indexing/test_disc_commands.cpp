@@ -8,7 +8,10 @@
 #include "browse/tree_contents.h"
 #include "catalogue/connection.h"
 #include "indexing/disc_commands.h"
+#include "indexing/disc_sources.h"
+#include "indexing/scanner.h"
 #include "lang/resource.h"
+#include "platform/file_chooser.h"
 #include "platform/messagebox.h"
 #include "platform/volumes.h"
 #include "shell/commands.h"
@@ -37,6 +40,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <memory>
 
 namespace tvk::test {
@@ -175,7 +181,7 @@ TEST_F(DiscCommands, NewAnsweredNoOnlyShowsTheDriveSummary) {
 
 // Update asks for the discs one drive after the other under the same number; the first Yes
 // renews the disc, keeps its number, gives it the new label and selects it; the summary is not
-// shown.
+// shown. The disc in the second drive is not the one recorded: that is asked too.
 TEST_F(DiscCommands, UpdateAsksDriveAfterDriveAndRenewsTheDisc) {
     MessageBoxScript boxes;
     start();
@@ -185,14 +191,18 @@ TEST_F(DiscCommands, UpdateAsksDriveAfterDriveAndRenewsTheDisc) {
     ASSERT_EQ(currentTreeItem, discItem(0));
 
     boxes.expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "ONE", one)), IDNO)
-        .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDYES);
+        .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDYES)
+        .expect("Another CD-ROM", IDYES);
     QueryLog log;
     QTest::keyClick(catalogueTree, Qt::Key_F5);
     EXPECT_TRUE(boxes.allShown());
-    const auto sent = log.statements(catalogueConnection);
-    ASSERT_GE(sent.size(), 2u);
-    EXPECT_EQ(sent[0], "delete from fic_fichiers where fic_cd_id = 1");
-    EXPECT_EQ(sent[1], "update cd_disques_compact set cd_nom='TWO', cd_type='D' where cd_id = 1");
+    std::vector<std::string> sent = log.statements(catalogueConnection);
+    const auto deletion =
+        std::find(sent.begin(), sent.end(), "delete from fic_fichiers where fic_cd_id = 1");
+    ASSERT_NE(deletion, sent.end());
+    ASSERT_NE(deletion + 1, sent.end());
+    EXPECT_EQ(*(deletion + 1),
+              "update cd_disques_compact set cd_nom='TWO', cd_type='D' where cd_id = 1");
     ASSERT_EQ(catalogueTree->topLevelItemCount(), 1);
     EXPECT_EQ(discItem(0)->text(0), "1 - TWO");
     EXPECT_EQ(currentTreeItem, discItem(0));
@@ -234,7 +244,8 @@ TEST_F(DiscCommands, DeleteFromADirectoryRemovesTheWholeDisc) {
     EXPECT_TRUE(boxes.allShown());
     EXPECT_EQ(log.statements(catalogueConnection),
               (std::vector<std::string>{"delete from fic_fichiers where fic_cd_id = 4",
-                                        "delete from cd_disques_compact where cd_id = 4"}));
+                                        "delete from cd_disques_compact where cd_id = 4",
+                                        "delete from tvk_disc_sources where src_cd_id = 4"}));
     ASSERT_EQ(catalogueTree->topLevelItemCount(), 1);
     EXPECT_EQ(discItem(0)->text(0), "5 - other");
     EXPECT_EQ(currentTreeItem, nullptr);
@@ -372,6 +383,349 @@ TEST_F(DiscCommands, ARealIsoMountedWithFuseisoIsIndexed) {
                                          << describe(expected);
     ASSERT_TRUE(stored.count("pack.zip/source/sub dir/inner.txt")) << describe(stored);
     EXPECT_EQ(stored.at("pack.zip/source/sub dir/inner.txt").size, 5u);
+}
+
+// ---- Other sources: folders and disc images; where each disc came from ----
+
+// The recorded source of `disc` as {kind, path, host, label, serial, fs, entries, bytes}; empty
+// when there is none (or no table).
+std::vector<std::string> sourceRow(const std::string& database, int disc) {
+    MYSQL* c = TestServer::get().connect(database);
+    std::vector<std::string> row;
+    if (mysql_query(c, ("select src_kind, src_path, src_host, src_label, src_serial, src_fs, "
+                        "src_entries, src_bytes, src_read_at is not null from tvk_disc_sources "
+                        "where src_cd_id = " +
+                        std::to_string(disc))
+                           .c_str()) == 0) {
+        MYSQL_RES* result = mysql_store_result(c);
+        if (MYSQL_ROW values = mysql_fetch_row(result))
+            for (int i = 0; i < 9; ++i)
+                row.push_back(values[i] ? values[i] : "<NULL>");
+        mysql_free_result(result);
+    }
+    mysql_close(c);
+    return row;
+}
+
+std::vector<std::string> discNames(const std::string& database) {
+    MYSQL* c = TestServer::get().connect(database);
+    std::vector<std::string> names;
+    for (const auto& row : query(c, "select cd_nom from cd_disques_compact order by cd_id"))
+        names.push_back(row[0]);
+    mysql_close(c);
+    return names;
+}
+
+// Answers every chooser with `answer`, recording the calls.
+struct ChooserScript {
+    std::vector<FileChooserCall> calls;
+    explicit ChooserScript(const QString& answer) {
+        setFileChooserHook([this, answer](const FileChooserCall& call) {
+            calls.push_back(call);
+            return answer;
+        });
+    }
+    ~ChooserScript() { setFileChooserHook({}); }
+};
+
+// A disc image made by genisoimage with volume label `label` from the folder `source`.
+std::string makeImage(const QString& folder, const QString& source, const QString& label) {
+    run(folder, "genisoimage", {"-quiet", "-R", "-J", "-V", label, "-o", "disc.iso", source});
+    return (folder + "/disc.iso").toStdString();
+}
+
+// New from a folder: the folder walked as a disc, under its own name (or its volume's label
+// when it is a mount point), recorded as the disc's source with what it holds.
+TEST_F(DiscCommands, NewFromAFolderIndexesItUnderItsOwnName) {
+    MessageBoxScript boxes;
+    start();
+    QTemporaryDir plain; // a folder that is no mount point
+    const std::string folder = plain.path().toStdString();
+    const std::string name = folder.substr(folder.rfind('/') + 1);
+    writeFile(folder + "/setup.exe", "two");
+    writeFile(folder + "/data/a.bin", "aaaa");
+    {
+        ChooserScript chooser(plain.path());
+        boxes.expect(
+            "CD-ROM identification",
+            QString::fromStdString("Please write the number 1 on the CD-ROM \"" + name + "\""),
+            IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+        ASSERT_EQ(chooser.calls.size(), 1u);
+        EXPECT_TRUE(chooser.calls[0].folder);
+        EXPECT_EQ(chooser.calls[0].owner, mainWindow);
+        EXPECT_EQ(chooser.calls[0].caption, "Choose the folder to add to the directory");
+    }
+    EXPECT_EQ(storedTree(db.name, 1), folderTree(folder));
+    EXPECT_EQ(discItem(0)->text(0), QString::fromStdString("1 - " + name));
+    EXPECT_EQ(currentTreeItem, discItem(0));
+    EXPECT_EQ(sourceRow(db.name, 1), (std::vector<std::string>{"F", folder, thisHost(), name,
+                                                               "<NULL>", "", "3", "7", "1"}));
+    // A mount point that has a label gives it; a folder inside it its own name.
+    {
+        ChooserScript chooser(discOne.path());
+        boxes.expect("CD-ROM identification", "Please write the number 2 on the CD-ROM \"ONE\"",
+                     IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    {
+        ChooserScript chooser(discOne.path() + "/docs");
+        boxes.expect("CD-ROM identification", "Please write the number 3 on the CD-ROM \"docs\"",
+                     IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    EXPECT_EQ(discNames(db.name), (std::vector<std::string>{name, "ONE", "docs"}));
+    // Cancelling the chooser does nothing.
+    ChooserScript cancelled{QString()};
+    commandAction(CMD_NEW_FOLDER)->trigger();
+    EXPECT_EQ(discNames(db.name).size(), 3u);
+}
+
+// New from a disc image: read without mounting, its entries at the disc's root, archives inside
+// read as on a disc, under the image's label. Where fuseiso can mount the same image, indexing
+// the mount gives the very same rows.
+TEST_F(DiscCommands, NewFromAnImageStoresWhatTheImageHolds) {
+    QTemporaryDir work;
+    const std::string source = work.path().toStdString() + "/source";
+    writeFile(source + "/top's file.txt", "top", 1'500'000'000);
+    writeFile(source + "/100% sub_dir/inner.txt", "inner", 1'400'000'000);
+    writeFile(source + "/caf\xC3\xA9/back\\slash", "b", 1'300'000'000);
+    run(work.path(), "zip", {"-qr", "source/pack.zip", "source/100% sub_dir"});
+    run(work.path() + "/source", "tar", {"czf", "nested.tar.gz", "pack.zip"});
+    const std::string image = makeImage(work.path(), "source", "IMGLABEL");
+
+    MessageBoxScript boxes;
+    start();
+    {
+        ChooserScript chooser(QString::fromStdString(image));
+        boxes.expect("CD-ROM identification",
+                     "Please write the number 1 on the CD-ROM \"IMGLABEL\"", IDOK_BOX);
+        commandAction(CMD_NEW_IMAGE)->trigger();
+        ASSERT_EQ(chooser.calls.size(), 1u);
+        EXPECT_FALSE(chooser.calls[0].folder);
+        EXPECT_EQ(chooser.calls[0].caption, "Choose the disc image to add to the directory");
+        EXPECT_EQ(chooser.calls[0].filter, "Disc images (*.iso *.ISO);;All files (*)");
+    }
+    ASSERT_EQ(discItem(0)->text(0), "1 - IMGLABEL");
+    const StoredTree fromImage = storedTree(db.name, 1);
+    StoredTree outside;
+    for (const auto& [path, entry] : fromImage)
+        if (path.find(".zip/") == std::string::npos && path.find(".gz/") == std::string::npos)
+            outside[path] = entry;
+    StoredTree expected = folderTree(source);
+    expected["pack.zip"].type = 'Z';
+    expected["nested.tar.gz"].type = 'Z';
+    for (auto& [path, entry] : expected)
+        if (entry.type == 'R' && outside.count(path))
+            entry.date = outside.at(path).date; // the image's own dates for folders
+    EXPECT_EQ(outside, expected) << describe(fromImage);
+    EXPECT_EQ(fromImage.at("nested.tar.gz/pack.zip/source/100% sub_dir/inner.txt").size, 5u);
+    const std::vector<std::string> recorded = sourceRow(db.name, 1);
+    ASSERT_EQ(recorded.size(), 9u);
+    EXPECT_EQ(recorded[0], "I");
+    EXPECT_EQ(recorded[1], image);
+    EXPECT_EQ(recorded[3], "IMGLABEL");
+    EXPECT_EQ(recorded[5], "iso9660");
+    EXPECT_NE(recorded[4], "<NULL>"); // the CD-ROM serial of the image
+
+    // The same image mounted: the drive path stores the same rows.
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        std::cout << "fuseiso comparison skipped: /dev/fuse is not usable here\n";
+        return;
+    }
+    const QString mountPoint = work.path() + "/mnt";
+    QDir().mkpath(mountPoint);
+    if (QProcess::execute("fuseiso", {QString::fromStdString(image), mountPoint}) != 0) {
+        std::cout << "fuseiso comparison skipped: fuseiso cannot mount here\n";
+        return;
+    }
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("fusermount", {"-u", path}); }
+    } unmount{mountPoint};
+    const int mounted = indexVolume(mountPoint.toStdString() + "/", "IMGLABEL", -1, nullptr);
+    ASSERT_GT(mounted, 1);
+    EXPECT_EQ(storedTree(db.name, mounted), fromImage)
+        << "mounted:\n"
+        << describe(storedTree(db.name, mounted)) << "image:\n"
+        << describe(fromImage);
+}
+
+// A file that is no disc image, and an image cut short, are refused with their reason before
+// anything is written.
+TEST_F(DiscCommands, ImagesThatCannotBeReadAreRefusedAndLeaveNoDisc) {
+    QTemporaryDir work;
+    writeFile(work.path().toStdString() + "/notes.iso", "just some notes, not an image");
+    for (int i = 0; i < 50; ++i)
+        writeFile(work.path().toStdString() + "/source/file" + std::to_string(i),
+                  std::string(20000, char('a' + i % 26)));
+    const std::string image = makeImage(work.path(), "source", "CUT");
+    std::string bytes;
+    {
+        std::ifstream in(image, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    writeFile(work.path().toStdString() + "/cut.iso", bytes.substr(0, bytes.size() / 2));
+    writeFile(work.path().toStdString() + "/headless.iso", bytes.substr(0, 36 * 1024));
+
+    MessageBoxScript boxes;
+    start();
+    const std::pair<const char*, const char*> refused[] = {
+        {"notes.iso", "The file \"%1\" is not a disc image that Tavisk can read.\nNothing was "
+                      "added to the directory."},
+        {"cut.iso", "The disc image \"%1\" is damaged: it could not be read to its end.\nNothing "
+                    "was added to the directory."},
+        {"headless.iso", "The disc image \"%1\" is damaged: it could not be read to its "
+                         "end.\nNothing was added to the directory."},
+    };
+    for (const auto& [file, text] : refused) {
+        const QString path = work.path() + "/" + file;
+        ChooserScript chooser(path);
+        boxes.expect("Disc image", QString::fromUtf8(text).arg(path), IDOK_BOX);
+        commandAction(CMD_NEW_IMAGE)->trigger();
+        EXPECT_EQ(boxes.calls().back().flags, unsigned(MB_OK | MB_ICONERROR)) << file;
+        EXPECT_TRUE(discNames(db.name).empty()) << file;
+    }
+    EXPECT_EQ(catalogueTree->topLevelItemCount(), 0);
+}
+
+// The sources table is made when first needed, in a catalogue without it; Delete removes the
+// disc's record after the disc.
+TEST_F(DiscCommands, TheSourcesTableIsMadeWhenNeededFilledAndEmptiedByDelete) {
+    MessageBoxScript boxes;
+    start();
+    MYSQL* c = TestServer::get().connect(db.name);
+    EXPECT_TRUE(query(c, "show tables like 'tvk_disc_sources'").empty());
+    boxes.expect("CD-ROM reading", IDYES).expect("CD-ROM identification", IDOK_BOX);
+    boxes.expect("CD-ROM reading", IDNO);
+    commandAction(CMD_NEW)->trigger();
+    EXPECT_EQ(query(c, "show tables like 'tvk_disc_sources'").size(), 1u);
+    EXPECT_EQ(sourceRow(db.name, 1),
+              (std::vector<std::string>{"D", letter(one), thisHost(), "ONE", "2147483649",
+                                        "iso9660", "3", "9", "1"}));
+    catalogueTree->setCurrentItem(discItem(0));
+    boxes.expect("Confirmation of CD-ROM delete", IDYES);
+    QTest::keyClick(catalogueTree, Qt::Key_Delete);
+    EXPECT_TRUE(sourceRow(db.name, 1).empty());
+    EXPECT_TRUE(query(c, "select * from tvk_disc_sources").empty());
+    mysql_close(c);
+}
+
+// Update from a drive compares the disc in it with the recorded one: a changed serial (the
+// label the same) is asked about, No by default, and No leaves the catalogue as it was. A disc
+// with nothing recorded is updated without the question.
+TEST_F(DiscCommands, UpdateAsksBeforeReplacingAnotherDisc) {
+    MessageBoxScript boxes;
+    start();
+    boxes.expect("CD-ROM reading", IDYES).expect("CD-ROM identification", IDOK_BOX);
+    boxes.expect("CD-ROM reading", IDNO);
+    commandAction(CMD_NEW)->trigger();
+    const StoredTree before = storedTree(db.name, 1);
+    // The same label in drive ONE, another serial.
+    setDriveTable(std::vector<FakeDrive>{
+        {one, DRIVE_CDROM, VolumeInformation{"ONE", 77, 255, 0x80001, "iso9660"}}});
+    catalogueTree->setCurrentItem(discItem(0));
+    boxes.expect("CD-ROM reading", IDYES)
+        .expect("Another CD-ROM",
+                QString::fromStdString("The CD-ROM \"ONE\" present in drive " + letter(one) +
+                                       ": is not the CD-ROM number 1 \"ONE\" of the "
+                                       "directory.\nWould you like to replace its filenames all "
+                                       "the same ?"),
+                IDNO);
+    QueryLog log;
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(boxes.calls().back().flags, unsigned(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    for (const std::string& statement : log.statements(catalogueConnection))
+        EXPECT_EQ(statement.rfind("select", 0), 0u) << statement;
+    EXPECT_EQ(storedTree(db.name, 1), before);
+
+    // The same disc again (label and serial as recorded): no question.
+    setDriveTable(std::vector<FakeDrive>{
+        {one, DRIVE_CDROM, VolumeInformation{"ONE", 0x80000001u, 255, 0x80001, "iso9660"}}});
+    boxes.expect("CD-ROM reading", IDYES);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+
+    // A disc catalogued before the table existed, or by another program: nothing to compare.
+    MYSQL* c = TestServer::get().connect(db.name);
+    exec(c, "delete from tvk_disc_sources");
+    mysql_close(c);
+    setDriveTable(std::vector<FakeDrive>{
+        {two, DRIVE_CDROM, VolumeInformation{"TWO", 1234, 110, 0x6, "udf"}}});
+    catalogueTree->setCurrentItem(discItem(0));
+    boxes.expect("CD-ROM reading", IDYES);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(storedTree(db.name, 1), folderTree(discTwo.path().toStdString()));
+}
+
+// Update of a disc read from a folder offers that folder first; No goes on with the drives.
+TEST_F(DiscCommands, UpdateOfAFolderDiscOffersItsFolderFirst) {
+    MessageBoxScript boxes;
+    start();
+    const std::string folder = discTwo.path().toStdString();
+    {
+        ChooserScript chooser(discTwo.path());
+        boxes.expect("CD-ROM identification", IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    writeFile(folder + "/added later.txt", "new");
+    const QString offer = QString::fromStdString(
+        "Would you like to update the CD-ROM number 1 of the directory with the files of \"" +
+        folder + "\" ?");
+    boxes.expect("CD-ROM reading", offer, IDYES);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(storedTree(db.name, 1), folderTree(folder));
+    EXPECT_EQ(currentTreeItem, discItem(0));
+
+    // No: the drives are offered, as for any disc.
+    boxes.expect("CD-ROM reading", offer, IDNO)
+        .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "ONE", one)), IDNO)
+        .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDNO);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    // A folder that is gone is not offered.
+    discTwo.remove();
+    boxes.expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "ONE", one)), IDNO)
+        .expect("CD-ROM reading", IDNO);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+}
+
+// Both new commands speak the interface's language.
+TEST_F(DiscCommands, TheNewCommandsInFrench) {
+    MessageBoxScript boxes;
+    writeSettings(home, TestServer::get().port, db.name);
+    tavisk = std::make_unique<RunningTavisk>("fr_FR.UTF-8");
+    ASSERT_TRUE(tavisk->started());
+    EXPECT_EQ(commandAction(CMD_NEW_FOLDER)->text(), "Nouveau depuis un &dossier...");
+    EXPECT_EQ(commandAction(CMD_NEW_IMAGE)->text(),
+              QString::fromUtf8("Nouveau depuis une &image de disque..."));
+    {
+        ChooserScript chooser(discOne.path() + "/docs");
+        boxes.expect(QString::fromUtf8("Identification du CD"),
+                     QString::fromUtf8("Veuillez inscrire le numéro 1 sur le CD \"docs\""),
+                     IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+        ASSERT_EQ(chooser.calls.size(), 1u);
+        EXPECT_EQ(chooser.calls[0].caption,
+                  QString::fromUtf8("Choisissez le dossier à répertorier"));
+    }
+    QTemporaryDir work;
+    writeFile(work.path().toStdString() + "/notes.iso", "not an image");
+    ChooserScript chooser(work.path() + "/notes.iso");
+    boxes.expect("Image de disque",
+                 QString::fromUtf8("Le fichier \"%1\" n'est pas une image de disque que Tavisk "
+                                   "sait lire.\nRien n'a été ajouté au répertoire.")
+                     .arg(work.path() + "/notes.iso"),
+                 IDOK_BOX);
+    commandAction(CMD_NEW_IMAGE)->trigger();
+    EXPECT_EQ(chooser.calls.at(0).caption,
+              QString::fromUtf8("Choisissez l'image de disque à répertorier"));
+    EXPECT_EQ(chooser.calls.at(0).filter, "Images de disque (*.iso *.ISO);;Tous les fichiers (*)");
+    EXPECT_TRUE(boxes.allShown());
 }
 
 } // namespace

@@ -100,10 +100,11 @@ ModuleHandle LanguageCatalogue::en;
 ModuleHandle LanguageCatalogue::fr;
 
 const std::vector<unsigned> stringIds = {
-    1,  2,   6,   7,   8,   10,  11,  13,  16,  18,   19,   20,   21,   23,   24,   31,   32,
-    33, 34,  35,  36,  37,  38,  39,  40,  42,  43,   44,   45,   46,   50,   51,   52,   53,
-    54, 56,  57,  58,  59,  60,  61,  62,  63,  64,   65,   66,   67,   68,   69,   70,   71,
-    72, 200, 270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030};
+    1,   2,   6,   7,   8,   10,  11,  13,   16,   18,   19,   20,   21,   23,   24,  31,
+    32,  33,  34,  35,  36,  37,  38,  39,   40,   42,   43,   44,   45,   46,   50,  51,
+    52,  53,  54,  56,  57,  58,  59,  60,   61,   62,   63,   64,   65,   66,   67,  68,
+    69,  70,  71,  72,  80,  81,  82,  83,   84,   85,   86,   87,   88,   200,  201, 202,
+    270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030};
 
 TEST_F(LanguageCatalogue, SameIdentifiersOfEveryKind) {
     const std::map<std::uint16_t, std::vector<unsigned>> expected = {
@@ -155,7 +156,7 @@ TEST_F(LanguageCatalogue, MenusCarryTheSameCommands) {
         return popups;
     };
     const std::vector<std::vector<unsigned>> mainMenu = {
-        {CMD_NEW, CMD_UPDATE, CMD_DELETE, CMD_SEARCH, CMD_QUIT},
+        {CMD_NEW, CMD_NEW_FOLDER, CMD_NEW_IMAGE, CMD_UPDATE, CMD_DELETE, CMD_SEARCH, CMD_QUIT},
         {CMD_CONNECTION},
         {CMD_HELP, CMD_ABOUT}};
     const std::vector<std::vector<unsigned>> contextMenu = {{CMD_UPDATE, CMD_DELETE}};
@@ -169,7 +170,10 @@ TEST_F(LanguageCatalogue, MenusCarryTheSameCommands) {
     auto english = loadMenu(en, IDM_MAIN);
     auto french = loadMenu(fr, IDM_MAIN);
     EXPECT_EQ(english->items[0].items[0].text, "&New\tIns");
-    EXPECT_EQ(french->items[0].items[2].text, "&Supprimer\tSuppr");
+    EXPECT_EQ(french->items[0].items[4].text, "&Supprimer\tSuppr");
+    EXPECT_EQ(english->items[0].items[1].text, "New from a &folder...");
+    EXPECT_EQ(french->items[0].items[2].text,
+              QString::fromUtf8("Nouveau depuis une &image de disque..."));
     EXPECT_EQ(french->items[2].text, "&Aide");
 }
 
@@ -413,7 +417,37 @@ const StringEntry stringTable[] = {
     {71, "The database version is unknown ! Unable to upgrade the database !",
      "Cette version de BD est inconnue ! La mise à niveau est impossible !"},
     {72, "Unknown database version ", "Version BD inconnue"},
+    {80, "Another CD-ROM", "Autre CD"},
+    {81,
+     "The CD-ROM \"%s\" present in drive %s: is not the CD-ROM number %d \"%s\" of the "
+     "directory.\nWould you like to replace its filenames all the same ?",
+     "Le CD \"%s\" présent dans le lecteur %s: n'est pas le CD n°%d \"%s\" du "
+     "répertoire.\nVoulez-vous quand même remplacer ses noms de fichiers ?"},
+    {82,
+     "Would you like to update the CD-ROM number %d of the directory with the files of \"%s\" ?",
+     "Voulez-vous mettre à jour le CD n°%d du répertoire avec les fichiers de \"%s\" ?"},
+    {83, "Choose the folder to add to the directory", "Choisissez le dossier à répertorier"},
+    {84, "Choose the disc image to add to the directory",
+     "Choisissez l'image de disque à répertorier"},
+    {85, "Disc images (*.iso *.ISO);;All files (*)",
+     "Images de disque (*.iso *.ISO);;Tous les fichiers (*)"},
+    {86, "Disc image", "Image de disque"},
+    {87,
+     "The file \"%s\" is not a disc image that Tavisk can read.\nNothing was added to the "
+     "directory.",
+     "Le fichier \"%s\" n'est pas une image de disque que Tavisk sait lire.\nRien n'a été ajouté "
+     "au répertoire."},
+    {88,
+     "The disc image \"%s\" is damaged: it could not be read to its end.\nNothing was added to the "
+     "directory.",
+     "L'image de disque \"%s\" est endommagée : elle n'a pas pu être lue jusqu'au bout.\nRien n'a "
+     "été ajouté au répertoire."},
     {200, "Add a new CD-ROM entry", "Créer une nouvelle entrée de CD-ROM"},
+    {201, "Add the files of a folder, a USB stick or an external disk as a new CD-ROM entry",
+     "Répertorier les fichiers d'un dossier, d'une clé USB ou d'un disque externe comme un nouveau "
+     "CD"},
+    {202, "Add the files of a disc image (.iso) as a new CD-ROM entry, without mounting it",
+     "Répertorier les fichiers d'une image de disque (.iso) comme un nouveau CD, sans la monter"},
     {270, "Quit this application", "Quitter cette application"},
     {475, "Parameter the MySQL connection", "Paramétrer la connexion à MySQL"},
     {500, "Display information about this application",
@@ -460,12 +494,14 @@ TEST_F(LanguageCatalogue, ToolbarLabelsFollowTheImageOrder) {
     }
     EXPECT_EQ(english, QStringList({"New...", "Update...", "Delete...", "Search...", "Configure...",
                                     "Help..."}));
-    // The first four buttons are the first four items of the File menu: each label is that
+    // The first four buttons are New, Update, Delete and Search of the File menu (its items 0,
+    // 3, 4, 5: New from a folder and New from an image have no button): each label is that
     // item's text without its mnemonic, shortcut and dots, in either language.
     for (ModuleHandle module : {en, fr}) {
         auto menu = loadMenu(module, IDM_MAIN);
+        const int items[] = {0, 3, 4, 5};
         for (int i = 0; i < 4; ++i) {
-            QString item = menu->items[0].items[i].text;
+            QString item = menu->items[0].items[items[i]].text;
             item = item.section('\t', 0, 0).remove('&').remove("...");
             EXPECT_EQ(loadString(module, IDS_TB_NEW + i).remove("..."), item) << i;
         }

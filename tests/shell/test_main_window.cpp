@@ -177,6 +177,8 @@ TEST_F(MainWindow, MenuBarIsMenu600OnTheCommandActions) {
     EXPECT_EQ(popups[2]->text(), QStringLiteral("&Help"));
     const std::pair<int, const char*> items[] = {
         {CMD_NEW, "&New\tIns"},
+        {CMD_NEW_FOLDER, "New from a &folder..."},
+        {CMD_NEW_IMAGE, "New from a disc &image..."},
         {CMD_UPDATE, "&Update\tF5"},
         {CMD_DELETE, "&Delete\tDel"},
         {CMD_SEARCH, "&Search..."},
