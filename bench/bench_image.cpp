@@ -2,13 +2,8 @@
 // library (New from a disc image) and walked through a fuseiso mount (the drive path), on a
 // private catalogue server. Reports both times and rows; the mount is skipped, saying so, where
 // FUSE is not usable. Best of interleaved runs.
-#include "bench/bench_support.h"
-#include "catalogue/connection.h"
-#include "catalogue/schema.h"
-#include "indexing/plg_api.h"
+#include "bench/bench_program.h"
 #include "indexing/scanner.h"
-#include "platform/cursor.h"
-#include "shell/startup.h"
 
 #include <QApplication>
 
@@ -22,17 +17,12 @@
 
 namespace {
 
-using tvk::bench::PrivateServer;
 using tvk::bench::run;
 
 constexpr int RUNS = 3;
 constexpr int FOLDERS = 200;
 constexpr int FILES_PER_FOLDER = 100;
 constexpr int ARCHIVE_EVERY = 20; // folders
-
-double seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // A folder of FOLDERS folders of FILES_PER_FOLDER files, a zip every ARCHIVE_EVERY folders,
 // made into an ISO image with genisoimage.
@@ -65,16 +55,11 @@ long long rowsOf(MYSQL* c, int disc) {
     return count;
 }
 
-bool empty(MYSQL* c) {
-    return run(c, "truncate table fic_fichiers") && run(c, "truncate table cd_disques_compact");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    tvk::waitCursor = tvk::waitCursorShape();
     char pattern[] = "/tmp/tavisk-bench-image-XXXXXX";
     if (!mkdtemp(pattern))
         return 2;
@@ -86,22 +71,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not make the image (zip and genisoimage are needed)\n");
         return 2;
     }
-    PrivateServer server;
-    if (!server.start()) {
-        std::fprintf(stderr, "could not start a private catalogue server\n");
+    tvk::bench::ProgramCatalogue catalogue;
+    if (!catalogue.open())
         return 2;
-    }
-    MYSQL* c = mysql_init(nullptr);
-    mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (!mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
-        !run(c, "set global general_log = 0") || !run(c, "create database bench") ||
-        mysql_select_db(c, "bench") != 0 || !run(c, tvk::SQL_CREATE_DISC_TABLE) ||
-        !run(c, tvk::SQL_CREATE_ENTRY_TABLE)) {
-        std::fprintf(stderr, "setup failed: %s\n", mysql_error(c));
-        return 2;
-    }
-    tvk::catalogueConnection = c;
-    setMsc(c);
+    MYSQL* c = catalogue.connection;
 
     const std::string mountPoint = work + "/mnt";
     ::mkdir(mountPoint.c_str(), 0755);
@@ -113,20 +86,20 @@ int main(int argc, char** argv) {
     double bestImage = 1e9, bestMount = 1e9;
     long long imageRows = 0, mountRows = 0;
     for (int runIndex = 0; runIndex < RUNS; ++runIndex) {
-        if (!empty(c))
+        if (!catalogue.empty())
             return 2;
         auto start = std::chrono::steady_clock::now();
         const int fromImage = tvk::indexImage(image, "BENCHISO", -1, nullptr);
-        const double imageTime = seconds(start);
+        const double imageTime = tvk::bench::secondsSince(start);
         imageRows = rowsOf(c, fromImage);
         bestImage = std::min(bestImage, imageTime);
         std::printf("run %d: image %.3f s (%lld rows)", runIndex + 1, imageTime, imageRows);
         if (mounted) {
-            if (!empty(c))
+            if (!catalogue.empty())
                 return 2;
             start = std::chrono::steady_clock::now();
             const int fromMount = tvk::indexVolume(mountPoint + "/", "BENCHISO", -1, nullptr);
-            const double mountTime = seconds(start);
+            const double mountTime = tvk::bench::secondsSince(start);
             mountRows = rowsOf(c, fromMount);
             bestMount = std::min(bestMount, mountTime);
             std::printf(", fuseiso mount %.3f s (%lld rows)", mountTime, mountRows);
@@ -141,9 +114,6 @@ int main(int argc, char** argv) {
         std::printf("from the mount: %.3f s, %.0f rows/s (the image takes %.2f of the mount's "
                     "time)\n",
                     bestMount, mountRows / bestMount, bestImage / bestMount);
-    setMsc(nullptr);
-    tvk::catalogueConnection = nullptr;
-    mysql_close(c);
     std::system(("rm -rf '" + work + "/mnt' '" + image + "'").c_str());
     return mounted && imageRows != mountRows ? 1 : 0;
 }

@@ -4,14 +4,9 @@
 // the same rows sent one INSERT per entry (the way a walk without a bulk writer would send them),
 // and the share of the walk that the counting passes take. Best of interleaved runs. Exits 1
 // when the program's rate falls below 0.8 of the floor's or the counting share passes 5%.
-#include "bench/bench_support.h"
-#include "catalogue/connection.h"
-#include "catalogue/schema.h"
-#include "indexing/plg_api.h"
+#include "bench/bench_program.h"
 #include "indexing/scanner.h"
-#include "platform/cursor.h"
 #include "platform/volumes.h"
-#include "shell/startup.h"
 
 #include <QApplication>
 
@@ -28,7 +23,6 @@
 
 namespace {
 
-using tvk::bench::PrivateServer;
 using tvk::bench::run;
 
 constexpr int RUNS = 3;
@@ -38,10 +32,6 @@ constexpr int LEAF_FOLDERS = 20;
 constexpr int FILES_PER_LEAF = 90;
 constexpr int ARCHIVE_EVERY = 10; // leaves
 constexpr int ARCHIVE_ENTRIES = 80;
-
-double seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The volume: TOP_FOLDERS folders of SUB_FOLDERS folders of LEAF_FOLDERS leaves, each leaf with
 // FILES_PER_LEAF small files and every ARCHIVE_EVERY-th leaf a zip of ARCHIVE_ENTRIES entries.
@@ -115,7 +105,7 @@ double bulkFloor(MYSQL* c, const std::vector<Row>& rows) {
     const auto start = std::chrono::steady_clock::now();
     if (!tvk::bench::insertRows(c, values, 1000))
         return -1;
-    return seconds(start);
+    return tvk::bench::secondsSince(start);
 }
 
 // One INSERT per entry, the server numbering the entries.
@@ -126,11 +116,7 @@ double perRow(MYSQL* c, const std::vector<Row>& rows) {
                     "fic_date_modif, fic_rep_id) values " +
                         row.valuesWithoutId))
             return -1;
-    return seconds(start);
-}
-
-bool emptyCatalogue(MYSQL* c) {
-    return run(c, "truncate table fic_fichiers") && run(c, "truncate table cd_disques_compact");
+    return tvk::bench::secondsSince(start);
 }
 
 } // namespace
@@ -138,7 +124,6 @@ bool emptyCatalogue(MYSQL* c) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    tvk::waitCursor = tvk::waitCursorShape();
     char pattern[] = "/tmp/tavisk-bench-index-XXXXXX";
     if (!mkdtemp(pattern))
         return 2;
@@ -150,40 +135,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not make the volume\n");
         return 2;
     }
-    PrivateServer server;
-    if (!server.start()) {
-        std::fprintf(stderr, "could not start a private catalogue server\n");
+    tvk::bench::ProgramCatalogue catalogue;
+    if (!catalogue.open())
         return 2;
-    }
-    MYSQL* c = mysql_init(nullptr);
-    mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (!mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
-        !run(c, "set global general_log = 0") || !run(c, "create database bench") ||
-        mysql_select_db(c, "bench") != 0 || !run(c, tvk::SQL_CREATE_DISC_TABLE) ||
-        !run(c, tvk::SQL_CREATE_ENTRY_TABLE)) {
-        std::fprintf(stderr, "setup failed: %s\n", mysql_error(c));
-        return 2;
-    }
-    tvk::catalogueConnection = c;
-    setMsc(c);
+    MYSQL* c = catalogue.connection;
     // The file system's cache holds the volume for every run alike.
     std::system(("find '" + volume + "' > /dev/null").c_str());
 
     std::vector<Row> rows;
     double bestProgram = 1e9, bestFloor = 1e9, bestCounting = 1e9;
     for (int runIndex = 0; runIndex < RUNS; ++runIndex) {
-        if (!emptyCatalogue(c))
+        if (!catalogue.empty())
             return 2;
         auto start = std::chrono::steady_clock::now();
         const int disc = tvk::indexVolume(volume + "/", "BENCH", -1, nullptr);
-        const double program = seconds(start);
+        const double program = tvk::bench::secondsSince(start);
         if (disc <= 0) {
             std::fprintf(stderr, "indexing failed\n");
             return 2;
         }
         if (rows.empty())
             rows = storedRows(c);
-        if (!emptyCatalogue(c))
+        if (!catalogue.empty())
             return 2;
         const double floor = bulkFloor(c, rows);
         if (floor < 0)
@@ -192,7 +165,7 @@ int main(int argc, char** argv) {
         start = std::chrono::steady_clock::now();
         int total = 0;
         const int level = tvk::chooseProgressLevel(tvk::Directory::open(volume + "/"), total);
-        const double counting = seconds(start);
+        const double counting = tvk::bench::secondsSince(start);
         std::printf("run %d: program %.3f s, floor %.3f s, counting %.4f s (level %d, %d "
                     "entries)\n",
                     runIndex + 1, program, floor, counting, level, total);
@@ -201,7 +174,7 @@ int main(int argc, char** argv) {
         bestFloor = std::min(bestFloor, floor);
         bestCounting = std::min(bestCounting, counting);
     }
-    if (!emptyCatalogue(c))
+    if (!catalogue.empty())
         return 2;
     const double oneByOne = perRow(c, rows);
     const double count = double(rows.size());
@@ -215,9 +188,6 @@ int main(int argc, char** argv) {
     std::printf("one INSERT per entry:                  %.0f rows/s, %.2f of the floor\n",
                 count / oneByOne, bestFloor / oneByOne);
     std::printf("counting passes: %.2f%% of the program's time (target <= 5%%)\n", share * 100);
-    setMsc(nullptr);
-    tvk::catalogueConnection = nullptr;
-    mysql_close(c);
     std::system(("rm -rf '" + volume + "' '" + work + "/archive-source'").c_str());
     return ratio >= 0.8 && share <= 0.05 ? 0 : 1;
 }

@@ -46,10 +46,6 @@ std::vector<Entry> makeEntries() {
     return entries;
 }
 
-double seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // The floor: what a plain client does to send the same rows.
 double bareClient(MYSQL* c, const std::vector<Entry>& entries) {
     const auto start = std::chrono::steady_clock::now();
@@ -75,7 +71,7 @@ double bareClient(MYSQL* c, const std::vector<Entry>& entries) {
     }
     if (!run(c, statement))
         return -1;
-    return seconds(start);
+    return tvk::bench::secondsSince(start);
 }
 
 double library(const std::vector<Entry>& entries) {
@@ -88,7 +84,7 @@ double library(const std::vector<Entry>& entries) {
     }
     if (composeReqInsertion(nullptr, ' ', 0, 0, 0, 0, 0, 0, 0, 0, 0) != 1)
         return -1;
-    return seconds(start);
+    return tvk::bench::secondsSince(start);
 }
 
 } // namespace
@@ -99,21 +95,17 @@ int main() {
         std::fprintf(stderr, "could not start a private catalogue server\n");
         return 2;
     }
-    MYSQL* c = mysql_init(nullptr);
-    mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (!mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
-        !run(c, "create database bench") || mysql_select_db(c, "bench") != 0 ||
-        !run(c, "set global general_log = 0") ||
-        !run(c, "CREATE TABLE  `fic_fichiers` (  `fic_cd_id` int(11) NOT NULL default '0',  "
-                "`fic_id` int(11) NOT NULL auto_increment,  `fic_nom` varchar(255) default NULL,  "
-                "`fic_taille` bigint(11) default NULL,  `fic_type` char(1) default NULL,  "
-                "`fic_date_modif` datetime default NULL,  `fic_rep_id` int(11) default NULL,  "
-                "PRIMARY KEY  (`fic_cd_id`,`fic_id`),  KEY `FIC_REP_FK_I` "
-                "(`fic_cd_id`,`fic_rep_id`),  KEY `FIC_NOM_NU1` (`fic_nom`),  FULLTEXT KEY "
-                "`FIC_NOM_FTS` (`fic_nom`)) ENGINE=MyISAM DEFAULT CHARSET=latin1")) {
-        std::fprintf(stderr, "setup failed: %s\n", mysql_error(c));
+    MYSQL* c = tvk::bench::openBenchDatabase(
+        server,
+        {"CREATE TABLE  `fic_fichiers` (  `fic_cd_id` int(11) NOT NULL default '0',  `fic_id` "
+         "int(11) NOT NULL auto_increment,  `fic_nom` varchar(255) default NULL,  `fic_taille` "
+         "bigint(11) default NULL,  `fic_type` char(1) default NULL,  `fic_date_modif` datetime "
+         "default NULL,  `fic_rep_id` int(11) default NULL,  PRIMARY KEY  "
+         "(`fic_cd_id`,`fic_id`),  KEY `FIC_REP_FK_I` (`fic_cd_id`,`fic_rep_id`),  KEY "
+         "`FIC_NOM_NU1` (`fic_nom`),  FULLTEXT KEY `FIC_NOM_FTS` (`fic_nom`)) ENGINE=MyISAM "
+         "DEFAULT CHARSET=latin1"});
+    if (!c)
         return 2;
-    }
     setMsc(c);
     const std::vector<Entry> entries = makeEntries();
     double bestBare = 1e9, bestLibrary = 1e9;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -61,6 +62,31 @@ inline bool run(MYSQL* c, const std::string& statement) {
     if (MYSQL_RES* result = mysql_store_result(c))
         mysql_free_result(result);
     return true;
+}
+
+// A latin1 connection to `server` with the general log off and database "bench" made and
+// selected, `statements` run in it (the tables a bench needs). Null, with the server's reason on
+// stderr, on failure; the caller closes it.
+inline MYSQL* openBenchDatabase(const PrivateServer& server,
+                                const std::vector<std::string>& statements) {
+    MYSQL* c = mysql_init(nullptr);
+    mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
+    bool ready = mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) &&
+                 run(c, "set global general_log = 0") && run(c, "create database bench") &&
+                 mysql_select_db(c, "bench") == 0;
+    for (std::size_t i = 0; ready && i < statements.size(); ++i)
+        ready = run(c, statements[i]);
+    if (!ready) {
+        std::fprintf(stderr, "setup failed: %s\n", mysql_error(c));
+        mysql_close(c);
+        return nullptr;
+    }
+    return c;
+}
+
+// Seconds since `start`.
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Inserts entry rows "(values)" into fic_fichiers, `batch` rows per statement.

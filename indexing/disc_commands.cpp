@@ -120,15 +120,6 @@ bool sourceStillHere(const DiscSource& source) {
     return source.kind == SOURCE_FOLDER ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode);
 }
 
-// Shows the reason why the image at `image` cannot be read (a PARCOURE_ failure).
-void showImageRefused(const std::string& image, int failure) {
-    const QByteArray name = QString::fromLocal8Bit(image.c_str()).toUtf8();
-    messageBox(mainWindow,
-               formatLangString(failure == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE : IDS_NOT_AN_IMAGE,
-                                name.constData()),
-               loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
-}
-
 // A disc just made by New (from a drive, a folder or an image): its number message, then the
 // tree refilled with the disc selected.
 void finishNewDisc(const std::pair<int, std::string>& made) {

@@ -89,6 +89,17 @@ std::string archivePath(const Directory& dir, const std::string& path, const std
     return "/proc/self/fd/" + std::to_string(dir.fd()) + "/" + name;
 }
 
+// The start of every indexing: the hourglass shown and the disc's row written. Returns the disc
+// id, or 0 or -1 as writeDiscRow does, the hourglass then gone again.
+int beginIndexing(const std::string& volumeName, int discId) {
+    indexingComplete = false;
+    pushCursor(waitCursor);
+    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
+    if (id <= 0)
+        popCursor();
+    return id;
+}
+
 // Removes a disc that was just made and could not be filled: its entries, then its row.
 void removeDisc(int discId) {
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str());
@@ -105,6 +116,14 @@ std::string cutAtCharacter(const std::string& label, std::size_t maxBytes) {
     while (size > 0 && (static_cast<unsigned char>(label[size]) & 0xC0) == 0x80)
         --size;
     return label.substr(0, size);
+}
+
+void showImageRefused(const std::string& imagePath, int failure) {
+    const QByteArray name = QString::fromLocal8Bit(imagePath.c_str()).toUtf8();
+    const QString text =
+        loadLangString(failure == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE : IDS_NOT_AN_IMAGE);
+    messageBox(mainWindow, QString::asprintf(text.toUtf8().constData(), name.constData()),
+               loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
 }
 
 int progressPosition(int counter, int total) {
@@ -145,13 +164,9 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
 
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
                 QWidget* progressBar) {
-    indexingComplete = false;
-    pushCursor(waitCursor);
-    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
-    if (id <= 0) {
-        popCursor();
+    const int id = beginIndexing(volumeName, discId);
+    if (id <= 0)
         return id;
-    }
     WalkProgress progress;
     progress.progressBar = progressBar;
     const Directory root = Directory::open(rootPath);
@@ -173,13 +188,9 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
 
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                QWidget* progressBar) {
-    indexingComplete = false;
-    pushCursor(waitCursor);
-    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
-    if (id <= 0) {
-        popCursor();
+    const int id = beginIndexing(volumeName, discId);
+    if (id <= 0)
         return id;
-    }
     pumpMessages();
     const int read = ParcoureArchive(imagePath.c_str(), id, -1, PARCOURE_WHOLE);
     setProgressPos(progressBar, 100);
@@ -190,14 +201,7 @@ int indexImage(const std::string& imagePath, const std::string& volumeName, int 
         showMySqlError(mainWindow); // the writer failed; the disc stays, to be updated later
     } else {
         // The image changed since it was checked: a new disc leaves nothing behind.
-        const QByteArray name = QString::fromLocal8Bit(imagePath.c_str()).toUtf8();
-        messageBox(mainWindow,
-                   QString::asprintf(loadLangString(read == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE
-                                                                             : IDS_NOT_AN_IMAGE)
-                                         .toUtf8()
-                                         .constData(),
-                                     name.constData()),
-                   loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
+        showImageRefused(imagePath, read);
         if (discId == -1) {
             removeDisc(id);
             result = 0;

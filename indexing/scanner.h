@@ -86,6 +86,10 @@ int chooseProgressLevel(const Directory& root, int& total);
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                QWidget* progressBar);
 
+// Tells why the disc image at `imagePath` is refused: `failure` is PARCOURE_DAMAGED (read
+// partly) or any other failure (not an image the library reads).
+void showImageRefused(const std::string& imagePath, int failure);
+
 // The number of entries of `dir` and below it at depths from `depth` to `maxDepth`, archives'
 // contents not included. A directory that cannot be listed counts 0.
 int countEntries(const Directory& dir, int maxDepth, int depth);

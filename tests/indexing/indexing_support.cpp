@@ -2,6 +2,7 @@
 
 #include "tests/support/test_server.h"
 
+#include <QDir>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,22 @@ void writeFile(const std::string& path, const std::string& content, long long mt
                                    {static_cast<time_t>(mtime), 0}};
         ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
     }
+}
+
+FuseMount::FuseMount(const QString& image, const QString& mountPoint) : mountPoint(mountPoint) {
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        why = "/dev/fuse is not usable here";
+        return;
+    }
+    QDir().mkpath(mountPoint);
+    mounted = QProcess::execute("fuseiso", {image, mountPoint}) == 0;
+    if (!mounted)
+        why = "fuseiso cannot mount here";
+}
+
+FuseMount::~FuseMount() {
+    if (mounted)
+        QProcess::execute("fusermount", {"-u", mountPoint});
 }
 
 void run(const QString& folder, const QString& program, const QStringList& arguments) {

@@ -41,6 +41,18 @@ std::vector<int> entryIds(const std::string& database, int discId);
 void writeFile(const std::string& path, const std::string& content = "x", long long mtime = 0);
 void makeDirectory(const std::string& path);
 
+// A disc image mounted with fuseiso at `mountPoint` while the object lives. `mounted` is false,
+// and `why` says why, where FUSE is not usable or fuseiso cannot mount.
+struct FuseMount {
+    QString mountPoint;
+    bool mounted = false;
+    QString why;
+    FuseMount(const QString& image, const QString& mountPoint);
+    ~FuseMount();
+    FuseMount(const FuseMount&) = delete;
+    FuseMount& operator=(const FuseMount&) = delete;
+};
+
 // Runs a program with `arguments` in `folder`; fails the test when it fails.
 void run(const QString& folder, const QString& program, const QStringList& arguments);
 

@@ -332,8 +332,6 @@ TEST_F(DiscCommands, AServerStoppedMidWalkGivesOneBox) {
 // A real ISO image mounted with fuseiso is a CD-ROM drive of the real drive list, with the
 // image's label, and is indexed as its files are.
 TEST_F(DiscCommands, ARealIsoMountedWithFuseisoIsIndexed) {
-    if (::access("/dev/fuse", R_OK | W_OK) != 0)
-        GTEST_SKIP() << "skipped: /dev/fuse is not usable here";
     QTemporaryDir work;
     const QString source = work.path() + "/source";
     writeFile(source.toStdString() + "/top.txt", "top", 1'500'000'000);
@@ -342,13 +340,9 @@ TEST_F(DiscCommands, ARealIsoMountedWithFuseisoIsIndexed) {
     run(work.path(), "genisoimage",
         {"-quiet", "-R", "-J", "-V", "FUSEDISC", "-o", "disc.iso", "source"});
     const QString mountPoint = work.path() + "/mnt";
-    QDir().mkpath(mountPoint);
-    if (QProcess::execute("fuseiso", {work.path() + "/disc.iso", mountPoint}) != 0)
-        GTEST_SKIP() << "skipped: fuseiso cannot mount here";
-    struct Unmount {
-        QString path;
-        ~Unmount() { QProcess::execute("fusermount", {"-u", path}); }
-    } unmount{mountPoint};
+    const FuseMount mount(work.path() + "/disc.iso", mountPoint);
+    if (!mount.mounted)
+        GTEST_SKIP() << "skipped: " << mount.why.toStdString();
     setDriveTable(std::nullopt);
     const std::string root = mountPoint.toStdString() + "/";
     const std::vector<std::string> drives = logicalDrives();
@@ -529,20 +523,12 @@ TEST_F(DiscCommands, NewFromAnImageStoresWhatTheImageHolds) {
     EXPECT_NE(recorded[4], "<NULL>"); // the CD-ROM serial of the image
 
     // The same image mounted: the drive path stores the same rows.
-    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-        std::cout << "fuseiso comparison skipped: /dev/fuse is not usable here\n";
-        return;
-    }
     const QString mountPoint = work.path() + "/mnt";
-    QDir().mkpath(mountPoint);
-    if (QProcess::execute("fuseiso", {QString::fromStdString(image), mountPoint}) != 0) {
-        std::cout << "fuseiso comparison skipped: fuseiso cannot mount here\n";
+    const FuseMount mount(QString::fromStdString(image), mountPoint);
+    if (!mount.mounted) {
+        std::cout << "fuseiso comparison skipped: " << mount.why.toStdString() << "\n";
         return;
     }
-    struct Unmount {
-        QString path;
-        ~Unmount() { QProcess::execute("fusermount", {"-u", path}); }
-    } unmount{mountPoint};
     const int mounted = indexVolume(mountPoint.toStdString() + "/", "IMGLABEL", -1, nullptr);
     ASSERT_GT(mounted, 1);
     EXPECT_EQ(storedTree(db.name, mounted), fromImage)

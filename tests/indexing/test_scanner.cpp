@@ -14,9 +14,11 @@
 #include "tests/support/query_log.h"
 #include "tests/support/test_server.h"
 
+#include "tests/support/without_dac_override.h"
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -30,24 +32,6 @@
 
 namespace tvk::test {
 namespace {
-
-// Without the capabilities that let root read past permissions, on this thread, while it lives.
-struct WithoutDacOverride {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] = {};
-    bool dropped = false;
-    WithoutDacOverride() {
-        if (geteuid() != 0 || syscall(SYS_capget, &header, saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        dropped = syscall(SYS_capset, &header, reduced) == 0;
-    }
-    ~WithoutDacOverride() {
-        if (dropped)
-            syscall(SYS_capset, &header, saved);
-    }
-};
 
 class Scanner : public ::testing::Test {
 protected:

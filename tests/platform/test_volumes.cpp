@@ -1,5 +1,7 @@
 #include "platform/volumes.h"
 
+#include "tests/support/without_dac_override.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +26,7 @@ extern char** environ;
 namespace {
 
 using namespace tvk;
+using tvk::test::WithoutDacOverride;
 
 // A fresh folder under the temporary directory, removed with everything in it (rm copes with
 // trees deeper than PATH_MAX).
@@ -507,24 +510,6 @@ TEST(Listing, SymbolicLinksAreFilesAndNeverFollowed) {
     EXPECT_FALSE(directory.child("to-sub").valid());
     EXPECT_TRUE(Directory::open(dir / "to-sub").valid()); // the volume's root may be a link
 }
-
-// Takes away root's power to read past permissions, in this thread, while it lives.
-struct WithoutDacOverride {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] = {};
-    bool dropped = false;
-    WithoutDacOverride() {
-        if (geteuid() != 0 || syscall(SYS_capget, &header, saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        dropped = syscall(SYS_capset, &header, reduced) == 0;
-    }
-    ~WithoutDacOverride() {
-        if (dropped)
-            syscall(SYS_capset, &header, saved);
-    }
-};
 
 TEST(Listing, UnreadableFolderGivesAnInvalidDirectory) {
     TempDir dir;
