@@ -260,6 +260,12 @@ std::vector<QRegularExpression> programTexts(const QString& language, bool label
     if (!script.open(QIODevice::ReadOnly))
         return {};
     QStringList texts = matches(QString::fromUtf8(script.readAll()), R"re("((?:[^"\n]|"")*)")re");
+    // A file chooser's filter list ("Disc images (*.iso);;All files (*)") shows each filter on
+    // its own.
+    for (const QString& text : QStringList(texts)) {
+        if (text.contains(";;"))
+            texts << text.split(";;");
+    }
     texts << "Language file not found"
           << "Handle non valide"
           << "Requête SQL"
