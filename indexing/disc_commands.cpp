@@ -9,6 +9,7 @@
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "lang/resource.h"
+#include "platform/cursor.h"
 #include "platform/file_chooser.h"
 #include "platform/messagebox.h"
 #include "platform/text.h"
@@ -117,7 +118,29 @@ bool sourceStillHere(const DiscSource& source) {
     struct stat info {};
     if (::stat(source.path.c_str(), &info) != 0)
         return false;
-    return source.kind == SOURCE_FOLDER ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode);
+    const bool folder = source.kind == SOURCE_FOLDER;
+    if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))
+        return false;
+    // The same volume still, not another one in its place: a USB stick unplugged leaves its
+    // mount point behind as an empty folder of another name, which must not empty the disc.
+    return !isAnotherDisc(source, folder ? folderVolume(source.path) : imageVolume(source.path));
+}
+
+// Whether the file at `image` is a disc image that can be read whole: the number of entries it
+// holds, or PARCOURE_UNREADABLE (not the image of a disc's file system: an archive such as a zip
+// is no disc) or PARCOURE_DAMAGED (cut short, or unreadable before its end).
+int checkImage(const std::string& image) {
+    const std::optional<ProbedVolume> probed = probeVolume(image);
+    if (!probed || (probed->fileSystem != "iso9660" && probed->fileSystem != "udf"))
+        return PARCOURE_UNREADABLE;
+    const int check = ParcoureArchive(image.c_str(), 0, -1, PARCOURE_CHECK_ONLY);
+    // An image cut short may still list its entries (their data is not read): its descriptor
+    // tells the size the whole volume has.
+    struct stat info {};
+    if (check >= 0 && ::stat(image.c_str(), &info) == 0 &&
+        probed->volumeBytes > std::uint64_t(info.st_size))
+        return PARCOURE_DAMAGED;
+    return check;
 }
 
 // A disc just made by New (from a drive, a folder or an image): its number message, then the
@@ -147,14 +170,9 @@ std::pair<int, std::string> indexFolder(const std::string& folder, int discId) {
 // dialog 550. An image that cannot be read whole is refused with its reason, before anything
 // is written: the result is then -2.
 std::pair<int, std::string> indexImageFile(const std::string& image, int discId) {
-    int check = ParcoureArchive(image.c_str(), 0, -1, PARCOURE_CHECK_ONLY);
-    // An image cut short may still list its entries (their data is not read): its descriptor
-    // tells the size the whole volume has.
-    struct stat info {};
-    const std::optional<ProbedVolume> probed = probeVolume(image);
-    if (check >= 0 && probed && ::stat(image.c_str(), &info) == 0 &&
-        probed->volumeBytes > std::uint64_t(info.st_size))
-        check = PARCOURE_DAMAGED;
+    pushCursor(waitCursor);
+    const int check = checkImage(image);
+    popCursor();
     if (check < 0) {
         showImageRefused(image, check);
         return {-2, std::string()};

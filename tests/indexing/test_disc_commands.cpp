@@ -553,6 +553,7 @@ TEST_F(DiscCommands, ImagesThatCannotBeReadAreRefusedAndLeaveNoDisc) {
     }
     writeFile(work.path().toStdString() + "/cut.iso", bytes.substr(0, bytes.size() / 2));
     writeFile(work.path().toStdString() + "/headless.iso", bytes.substr(0, 36 * 1024));
+    run(work.path(), "zip", {"-qr", "pack.zip", "source/file1", "source/file2"});
 
     MessageBoxScript boxes;
     start();
@@ -563,6 +564,9 @@ TEST_F(DiscCommands, ImagesThatCannotBeReadAreRefusedAndLeaveNoDisc) {
                     "was added to the directory."},
         {"headless.iso", "The disc image \"%1\" is damaged: it could not be read to its "
                          "end.\nNothing was added to the directory."},
+        // An archive is no disc, though the archive library reads it.
+        {"pack.zip", "The file \"%1\" is not a disc image that Tavisk can read.\nNothing was "
+                     "added to the directory."},
     };
     for (const auto& [file, text] : refused) {
         const QString path = work.path() + "/" + file;
@@ -678,6 +682,27 @@ TEST_F(DiscCommands, UpdateOfAFolderDiscOffersItsFolderFirst) {
         .expect("CD-ROM reading", IDNO);
     QTest::keyClick(catalogueTree, Qt::Key_F5);
     EXPECT_TRUE(boxes.allShown());
+}
+
+// A folder whose volume is gone is not offered: an unplugged stick leaves its mount point as an
+// empty folder, which would empty the disc.
+TEST_F(DiscCommands, AFolderThatIsNoLongerItsVolumeIsNotOffered) {
+    MessageBoxScript boxes;
+    start();
+    {
+        ChooserScript chooser(discOne.path()); // a mount point: the disc is named "ONE"
+        boxes.expect("CD-ROM identification", IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    ASSERT_EQ(discItem(0)->text(0), "1 - ONE");
+    // The volume unmounted: the folder is still there, but no longer the disc's volume.
+    setDriveTable(std::vector<FakeDrive>{
+        {two, DRIVE_CDROM, VolumeInformation{"TWO", 1234, 110, 0x6, "udf"}}});
+    catalogueTree->setCurrentItem(discItem(0));
+    boxes.expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDNO);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(storedTree(db.name, 1), folderTree(discOne.path().toStdString()));
 }
 
 // Both new commands speak the interface's language.
