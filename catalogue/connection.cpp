@@ -80,6 +80,13 @@ bool runCatalogueStatement(const char* statement) {
     return true;
 }
 
+std::string escapeCatalogueText(const std::string& text) {
+    std::string escaped(text.size() * 2 + 1, '\0');
+    escaped.resize(
+        mysql_real_escape_string(catalogueConnection, escaped.data(), text.data(), text.size()));
+    return escaped;
+}
+
 QString catalogueErrorText() {
     if (!catalogueConnection)
         return QString();

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <string>
+
 class QWidget;
 
 namespace tvk {
@@ -47,6 +49,10 @@ bool runCatalogueStatement(const char* statement);
 // Sends `statement` on catalogueConnection and leaves its result for the caller to store;
 // true when the server accepted it.
 bool queryCatalogue(const char* statement);
+
+// `text` escaped for a string literal of a statement on catalogueConnection (which must be
+// open), as its character set requires.
+std::string escapeCatalogueText(const std::string& text);
 
 // The last error of catalogueConnection as text (UTF-8 when its bytes are, else the server's
 // latin1).

@@ -29,9 +29,6 @@
 
 namespace tvk {
 
-const char* const SQL_DELETE_DISC_FILES = "delete from fic_fichiers where fic_cd_id = %d";
-const char* const SQL_DELETE_DISC = "delete from cd_disques_compact where cd_id = %d";
-
 namespace {
 
 // A string of the language module with its "%s" and "%d" filled by the C library's formatter.
@@ -96,17 +93,17 @@ std::string withoutSlash(std::string root) {
     return root;
 }
 
+// The root path of the folder `folder` as the walk takes it: with one final '/'.
+std::string folderRoot(const std::string& folder) {
+    const std::string path = withoutSlash(folder);
+    return path == "/" ? path : path + "/";
+}
+
 // Tells the user the number to write on the new disc.
 void showDiscNumber(int discId, const std::string& label) {
     const QByteArray name = shown(label);
     messageBox(mainWindow, formatLangString(IDS_WRITE_DISC_NUMBER, discId, name.constData()),
                loadLangString(IDS_DISC_IDENTIFICATION), MB_OK);
-}
-
-std::string statement(const char* format, int discId) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, discId);
-    return text;
 }
 
 // Whether a recorded folder or image source is of this machine and still there.
@@ -160,8 +157,8 @@ void finishNewDisc(const std::pair<int, std::string>& made) {
 // the dialog's result and the disc's name.
 std::pair<int, std::string> indexFolder(const std::string& folder, int discId) {
     const VolumeInformation volume = folderVolume(folder);
-    const std::string root = withoutSlash(folder) + (withoutSlash(folder) == "/" ? "" : "/");
-    const int result = runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
+    const int result =
+        runIndexingDialog(IndexRequest{folderRoot(folder), volume.label, discId, {}});
     recordSource(discId == -1 ? result : discId, SOURCE_FOLDER, withoutSlash(folder), volume);
     return {result, volume.label};
 }
@@ -187,10 +184,7 @@ std::pair<int, std::string> indexImageFile(const std::string& image, int discId)
 } // namespace
 
 QString driveLetter(const std::string& root) {
-    std::string letter = root;
-    if (letter.size() > 1 && letter.back() == '/')
-        letter.pop_back();
-    return fromServerText(letter);
+    return fromServerText(withoutSlash(root));
 }
 
 QString driveTypeText(DriveType type, const VolumeInformation* volume) {
@@ -303,7 +297,7 @@ void newFromImage() {
 }
 
 VolumeInformation folderVolume(const std::string& folder) {
-    const std::string root = withoutSlash(folder) + (folder == "/" ? "" : "/");
+    const std::string root = folderRoot(folder);
     VolumeInformation volume;
     if (getDriveType(root) == DRIVE_NO_ROOT_DIR || !getVolumeInformation(root, volume))
         volume = VolumeInformation{};
@@ -345,8 +339,8 @@ void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
     if (messageBox(mainWindow, formatLangString(IDS_ASK_DELETE_DISC, text.constData()),
                    loadLangString(IDS_CONFIRM_DELETE_DISC), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    for (const char* format : {SQL_DELETE_DISC_FILES, SQL_DELETE_DISC}) {
-        if (!runCatalogueStatement(statement(format, discId).c_str())) {
+    for (const char* format : {SQL_DELETE_DISC_ENTRIES, SQL_DELETE_DISC}) {
+        if (!runCatalogueStatement(composeStatement(format, {}, discId).c_str())) {
             showMySqlError(mainWindow);
             return;
         }

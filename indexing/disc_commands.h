@@ -15,10 +15,6 @@ class QWidget;
 
 namespace tvk {
 
-// The disc statements of Delete ("%d": the disc id).
-extern const char* const SQL_DELETE_DISC_FILES;
-extern const char* const SQL_DELETE_DISC;
-
 // The longest tree item text the Delete question shows.
 constexpr int DELETE_PROMPT_TEXT_MAX = 19;
 

@@ -1,7 +1,7 @@
 #include "indexing/disc_sources.h"
 
 #include "catalogue/connection.h"
-#include "indexing/scanner.h"
+#include "platform/utf8.h"
 
 #include <QSysInfo>
 
@@ -24,11 +24,9 @@ namespace {
 // The server's error number for a table that does not exist.
 constexpr unsigned ER_NO_SUCH_TABLE = 1146;
 
+// `text` as a string literal of a statement.
 std::string quoted(const std::string& text) {
-    std::string escaped(text.size() * 2 + 1, '\0');
-    escaped.resize(
-        mysql_real_escape_string(catalogueConnection, escaped.data(), text.data(), text.size()));
-    return "'" + escaped + "'";
+    return "'" + escapeCatalogueText(text) + "'";
 }
 
 // The record, with the disc's counts as the catalogue holds them now.

@@ -6,6 +6,7 @@
 #include "platform/cursor.h"
 #include "platform/messagebox.h"
 #include "platform/pump.h"
+#include "platform/utf8.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 
@@ -22,6 +23,7 @@ namespace tvk {
 const char* const SQL_INSERT_DISC =
     "insert into cd_disques_compact(cd_nom, cd_type) values('%s','D')";
 const char* const SQL_DELETE_DISC_ENTRIES = "delete from fic_fichiers where fic_cd_id = %d";
+const char* const SQL_DELETE_DISC = "delete from cd_disques_compact where cd_id = %d";
 const char* const SQL_UPDATE_DISC =
     "update cd_disques_compact set cd_nom='%s', cd_type='D' where cd_id = %d";
 
@@ -36,8 +38,8 @@ const IndexRequest* currentRequest = nullptr;
 // ("/proc/self/fd/N/name"), which has no length limit of its own.
 constexpr std::size_t ARCHIVE_PATH_MAX = 4000;
 
-// `format` with its "%s" and "%d" filled, as the C library's formatter does, in a string as
-// long as needed.
+} // namespace
+
 std::string composeStatement(const char* format, const std::string& text, int number) {
     std::string statement(std::string(format).size() + text.size() + 16, '\0');
     const int length =
@@ -48,22 +50,14 @@ std::string composeStatement(const char* format, const std::string& text, int nu
     return statement;
 }
 
-// The label escaped for a string literal on the catalogue connection, cut first to what the
-// disc name column holds.
-std::string escapedLabel(const std::string& volumeName) {
-    const std::string label = cutAtCharacter(volumeName, DISC_NAME_MAX);
-    std::string escaped(label.size() * 2 + 1, '\0');
-    const unsigned long length =
-        mysql_real_escape_string(catalogueConnection, escaped.data(), label.data(), label.size());
-    escaped.resize(length);
-    return escaped;
-}
+namespace {
 
 // Writes the disc's row: a new disc is inserted, an existing one loses its old entries and
 // takes the new label. Returns the disc id, 0 when the row cannot be written (reported), -1
 // when the old entries cannot be removed.
 int writeDiscRow(const std::string& volumeName, int discId) {
-    const std::string label = escapedLabel(volumeName);
+    // The label cut first to what the disc name column holds.
+    const std::string label = escapeCatalogueText(cutAtCharacter(volumeName, DISC_NAME_MAX));
     std::string statement;
     if (discId == -1) {
         statement = composeStatement(SQL_INSERT_DISC, label, 0);
@@ -103,20 +97,10 @@ int beginIndexing(const std::string& volumeName, int discId) {
 // Removes a disc that was just made and could not be filled: its entries, then its row.
 void removeDisc(int discId) {
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str());
-    runCatalogueStatement(
-        ("delete from cd_disques_compact where cd_id = " + std::to_string(discId)).c_str());
+    runCatalogueStatement(composeStatement(SQL_DELETE_DISC, {}, discId).c_str());
 }
 
 } // namespace
-
-std::string cutAtCharacter(const std::string& label, std::size_t maxBytes) {
-    if (label.size() <= maxBytes)
-        return label;
-    std::size_t size = maxBytes;
-    while (size > 0 && (static_cast<unsigned char>(label[size]) & 0xC0) == 0x80)
-        --size;
-    return label.substr(0, size);
-}
 
 void showImageRefused(const std::string& imagePath, int failure) {
     const QByteArray name = QString::fromLocal8Bit(imagePath.c_str()).toUtf8();

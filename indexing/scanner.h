@@ -35,9 +35,12 @@ constexpr char ENTRY_ARCHIVE = 'Z';
 constexpr char ENTRY_FILE = 'F';
 constexpr char ENTRY_NONE = ' ';
 
-// The disc statements, as the server receives them ("%s": the escaped label; "%d": a disc id).
+// The disc statements, as the server receives them ("%s": the escaped label; "%d": a disc id):
+// a new disc, the removal of a disc's entries (Update and Delete), a renewed disc, the removal
+// of a disc's row (Delete).
 extern const char* const SQL_INSERT_DISC;
 extern const char* const SQL_DELETE_DISC_ENTRIES;
+extern const char* const SQL_DELETE_DISC;
 extern const char* const SQL_UPDATE_DISC;
 
 // The longest disc name the catalogue keeps (cd_nom is varchar(255)): a longer label is cut at
@@ -114,7 +117,8 @@ int storeEntry(const DirectoryEntry* entry, int discId, int parentId);
 // the volume changed between the counting pass and the walk (100 for an empty count).
 int progressPosition(int counter, int total);
 
-// `label` cut to at most `maxBytes` bytes, never inside a UTF-8 character.
-std::string cutAtCharacter(const std::string& label, std::size_t maxBytes);
+// `format` (one of the disc statements) with its "%s" and "%d" filled, as the C library's
+// formatter does, in a string as long as needed.
+std::string composeStatement(const char* format, const std::string& text, int number);
 
 } // namespace tvk

@@ -1,6 +1,6 @@
 #include "platform/text.h"
 
-#include <cstdint>
+#include "platform/utf8.h"
 
 namespace tvk {
 
@@ -26,46 +26,8 @@ QString fromWindows1252(std::string_view bytes) {
 
 } // namespace
 
-bool isValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int length = 0;
-        std::uint32_t value = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            value = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            value = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            value = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < length)
-            return false;
-        for (int i = 1; i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            value = (value << 6) | (p[i] & 0x3F);
-        }
-        const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-        if (overlong || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
-            return false;
-        p += length;
-    }
-    return true;
-}
-
 QString fromServerText(std::string_view bytes) {
-    if (isValidUtf8(bytes))
+    if (isValidUtf8(bytes.data(), bytes.size()))
         return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
     return fromWindows1252(bytes);
 }

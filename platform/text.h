@@ -10,10 +10,6 @@
 
 namespace tvk {
 
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or values beyond
-// U+10FFFF).
-bool isValidUtf8(std::string_view bytes);
-
 // `bytes` as text: decoded as UTF-8 when they are valid UTF-8, otherwise as the server's latin1,
 // which is Windows-1252 (0x80 to 0x9F are the euro sign, typographic quotes and the like).
 QString fromServerText(std::string_view bytes);

@@ -1,4 +1,5 @@
 #include "tvk_plg_api/archive_reader.h"
+#include "platform/utf8.h"
 
 #include "tvk_plg_api/plugins.h"
 
@@ -228,7 +229,7 @@ bool Reader::splitPath(const char* path) {
             (part[0] >= 'A' && part[0] <= 'Z') || (part[0] >= 'a' && part[0] <= 'z');
         if (partStart == 0 && part.size() == 2 && part[1] == ':' && letter)
             continue; // a leading drive, "C:"
-        part = part.substr(0, cutName(part.data(), part.size(), maxComponentBytes));
+        part = part.substr(0, utf8CutLength(part.data(), part.size(), maxComponentBytes));
         components_.push_back(part);
     }
     return !components_.empty();

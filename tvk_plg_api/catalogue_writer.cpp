@@ -1,4 +1,5 @@
 #include "tvk_plg_api/catalogue_writer.h"
+#include "platform/utf8.h"
 
 #include <charconv>
 #include <climits>
@@ -154,7 +155,7 @@ void CatalogueWriter::appendRow(const EntryRow& row, int id) {
     out = putInt(out, id);
     *out++ = ',';
     *out++ = '\'';
-    const std::size_t nameLength = cutName(row.name, row.nameLength, maxNameBytes);
+    const std::size_t nameLength = utf8CutLength(row.name, row.nameLength, maxNameBytes);
     out += mysql_real_escape_string(connection_, out, row.name, nameLength);
     *out++ = '\'';
     *out++ = ',';

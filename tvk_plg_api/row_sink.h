@@ -67,11 +67,4 @@ public:
 // Whether the six fields make a date and time the catalogue can hold (years 1000 to 9999).
 bool isValidDate(const EntryDate& date);
 
-// Longest prefix of `name` (of `length` bytes) that fits in `limit` bytes without splitting
-// a UTF-8 character; when the name is not valid UTF-8 the cut is simply at `limit`.
-std::size_t cutName(const char* name, std::size_t length, std::size_t limit = 255);
-
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, <= U+10FFFF).
-bool isValidUtf8(const char* text, std::size_t length);
-
 } // namespace tvk::plg

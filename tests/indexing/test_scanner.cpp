@@ -6,6 +6,7 @@
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "platform/cursor.h"
+#include "platform/utf8.h"
 #include "platform/volumes.h"
 #include "shell/startup.h"
 #include "tests/catalogue/catalogue_support.h"
