@@ -1,4 +1,4 @@
-// The archive library's six functions (libtvk_plg_api.so, C ABI). The program links against
+// The archive library's functions (libtvk_plg_api.so, C ABI). The program links against
 // the library; the library writes the catalogue rows itself, on the connection handed to it
 // with setMsc.
 #pragma once
@@ -53,6 +53,31 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 #define PARCOURE_CHECK_ONLY 2 /* read the archive whole, store nothing: is it readable? */
 #define PARCOURE_UNREADABLE (-1) /* not an archive the library reads (or the writer failed) */
 #define PARCOURE_DAMAGED (-2)    /* the reading ended on an error before the archive's end */
+
+#define PARCOURE_STOPPED (-3) /* the reading was stopped by the progress callback's answer */
+
+/* The limits that cut an archive's contents short, as the cutShort callback reports them. */
+#define TVK_LIMIT_RATIO 1      /* data decompressed only to be passed over outgrew the archive */
+#define TVK_LIMIT_BYTES 2      /* the ceiling of data decompressed for one archive */
+#define TVK_LIMIT_DISC_BYTES 3 /* the ceiling of data decompressed for one disc */
+#define TVK_LIMIT_ENTRIES 4    /* the most entries one archive may hold */
+#define TVK_LIMIT_NESTING 5    /* archives nested deeper than the library reads */
+#define TVK_LIMIT_SPOOL 6      /* a nested archive too large for its temporary copy */
+
+// What the library calls while ParcoureArchive reads. Each member may be null.
+struct TvkPlgCallbacks {
+    // Called between entries and, inside a long decompression, at least every few tens of
+    // milliseconds of work, so that the caller can keep its window painted. A nonzero answer
+    // stops the reading: ParcoureArchive then returns PARCOURE_STOPPED, what was stored stays.
+    int (*progress)(void* context);
+    // Called once for each archive whose contents a limit cut short (TVK_LIMIT_*): `innerPath`
+    // is its path inside the archive handed to ParcoureArchive ("" for that archive itself).
+    void (*cutShort)(void* context, const char* innerPath, int limit);
+    void* context;
+};
+
+// Sets the callbacks of every later ParcoureArchive (copied; null: none).
+int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
 // archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc):

@@ -66,3 +66,12 @@ extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int 
         return PARCOURE_DAMAGED;
     return stored > 0x7fffffff ? 0x7fffffff : static_cast<int>(stored);
 }
+
+namespace {
+TvkPlgCallbacks callbacks{};
+} // namespace
+
+extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
+    callbacks = given ? *given : TvkPlgCallbacks{};
+    return 0;
+}
