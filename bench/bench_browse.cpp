@@ -113,13 +113,15 @@ int main(int argc, char** argv) {
     }
     MYSQL* client = mysql_init(nullptr);
     mysql_options(client, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (!mysql_real_connect(client, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
+    if (!mysql_real_connect(client, "127.0.0.1", "root", server.password.c_str(), nullptr,
+                            server.port, nullptr, 0) ||
         !run(client, "create database bench") || mysql_select_db(client, "bench") != 0 ||
         !fillCatalogue(client)) {
         std::fprintf(stderr, "could not fill the bench catalogue\n");
         return 2;
     }
-    if (connectCatalogue("127.0.0.1", "root", "", server.port, "bench") != CONNECT_OK) {
+    if (connectCatalogue("127.0.0.1", "root", server.password.c_str(), server.port, "bench") !=
+        CONNECT_OK) {
         std::fprintf(stderr, "the program could not connect\n");
         return 2;
     }

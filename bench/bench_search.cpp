@@ -92,7 +92,7 @@ bool fillCatalogue(MYSQL* c) {
 }
 
 // The program, started as a user starts it, with its connection settings pointing at `port`.
-bool startTavisk(const QTemporaryDir& config, unsigned port) {
+bool startTavisk(const QTemporaryDir& config, const PrivateServer& server) {
     // English: the language comes from LC_ALL, else LC_MESSAGES.
     unsetenv("LC_ALL");
     setenv("LC_MESSAGES", "C", 1);
@@ -101,8 +101,9 @@ bool startTavisk(const QTemporaryDir& config, unsigned port) {
     QFile settings(config.path() + "/vorka/tavisk.conf");
     if (!settings.open(QIODevice::WriteOnly))
         return false;
-    settings.write(QByteArray("[General]\nhote=127.0.0.1\nport=") + QByteArray::number(port) +
-                   "\nutil=root\nmdp=\nbase=bench\n");
+    settings.write(
+        QByteArray("[General]\nhote=127.0.0.1\nport=") + QByteArray::number(server.port) +
+        "\nutil=root\nmdp=" + QByteArray::fromStdString(server.password) + "\nbase=bench\n");
     settings.close();
     StartupOptions options;
     options.moduleFolder = TAVISK_OUTPUT_DIR;
@@ -128,14 +129,15 @@ int main(int argc, char** argv) {
     mysql_options(client, MYSQL_SET_CHARSET_NAME, "latin1");
     std::printf("filling a catalogue of %d entries...\n", ENTRIES);
     std::fflush(stdout);
-    if (!mysql_real_connect(client, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) ||
+    if (!mysql_real_connect(client, "127.0.0.1", "root", server.password.c_str(), nullptr,
+                            server.port, nullptr, 0) ||
         !run(client, "set global general_log = 0") || !run(client, "create database bench") ||
         mysql_select_db(client, "bench") != 0 || !fillCatalogue(client)) {
         std::fprintf(stderr, "could not fill the bench catalogue\n");
         return 2;
     }
     QTemporaryDir config;
-    if (!startTavisk(config, server.port)) {
+    if (!startTavisk(config, server)) {
         std::fprintf(stderr, "the program could not start on the bench catalogue\n");
         return 2;
     }

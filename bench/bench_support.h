@@ -21,6 +21,7 @@ struct PrivateServer {
     std::string dir;
     std::string socket;
     unsigned port = 0;
+    std::string password; // root's
 
     bool start() {
         char pattern[] = "/tmp/tavisk-bench-XXXXXX";
@@ -41,6 +42,8 @@ struct PrivateServer {
                 socket = line.substr(eq + 1);
             if (line.substr(0, eq) == "TAVISK_TEST_PORT")
                 port = static_cast<unsigned>(std::stoul(line.substr(eq + 1)));
+            if (line.substr(0, eq) == "TAVISK_TEST_PASSWORD")
+                password = line.substr(eq + 1);
         }
         return port != 0;
     }
@@ -71,7 +74,8 @@ inline MYSQL* openBenchDatabase(const PrivateServer& server,
                                 const std::vector<std::string>& statements) {
     MYSQL* c = mysql_init(nullptr);
     mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
-    bool ready = mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, server.port, nullptr, 0) &&
+    bool ready = mysql_real_connect(c, "127.0.0.1", "root", server.password.c_str(), nullptr,
+                                    server.port, nullptr, 0) &&
                  run(c, "set global general_log = 0") && run(c, "create database bench") &&
                  mysql_select_db(c, "bench") == 0;
     for (std::size_t i = 0; ready && i < statements.size(); ++i)

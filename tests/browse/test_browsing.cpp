@@ -97,13 +97,13 @@ void fillCatalogue(const std::string& database) {
 }
 
 void writeSettings(const ScopedConfigHome& home, const std::string& host, unsigned port,
-                   const std::string& database) {
+                   const std::string& database, const std::string& password) {
     QDir().mkpath(home.path() + "/vorka");
     QFile file(home.settingsFile());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString("[General]\nhote=" + host +
-                                         "\nport=" + std::to_string(port) +
-                                         "\nutil=root\nmdp=\nbase=" + database + "\n"));
+    file.write(
+        QByteArray::fromStdString("[General]\nhote=" + host + "\nport=" + std::to_string(port) +
+                                  "\nutil=root\nmdp=" + password + "\nbase=" + database + "\n"));
 }
 
 QTreeWidgetItem* disc(int index) {
@@ -172,8 +172,9 @@ void clickHeader(int column) {
 class Browsing : public ::testing::Test {
 protected:
     void SetUp() override { libraryCalls().clear(); }
-    void start(const std::string& host, unsigned port, const std::string& database) {
-        writeSettings(home, host, port, database);
+    void start(const std::string& host, unsigned port, const std::string& database,
+               const std::string& password = TestServer::get().password) {
+        writeSettings(home, host, port, database, password);
         tavisk = std::make_unique<RunningTavisk>();
         ASSERT_TRUE(tavisk->started());
         ASSERT_NE(catalogueTree, nullptr);
@@ -733,24 +734,30 @@ TEST_F(Browsing, AServerStoppedWhileBrowsingGivesStatusTextsAndNoCrash) {
     QFile env(serverDir + "/server.env");
     ASSERT_TRUE(env.open(QIODevice::ReadOnly));
     unsigned port = 0;
-    for (const QByteArray& line : env.readAll().split('\n'))
+    std::string password;
+    for (const QByteArray& line : env.readAll().split('\n')) {
         if (line.startsWith("TAVISK_TEST_PORT="))
             port = line.mid(17).toUInt();
+        if (line.startsWith("TAVISK_TEST_PASSWORD="))
+            password = line.mid(21).toStdString();
+    }
     ASSERT_NE(port, 0u);
     MYSQL* c = mysql_init(nullptr);
     mysql_options(c, MYSQL_SET_CHARSET_NAME, "latin1");
-    ASSERT_TRUE(mysql_real_connect(c, "127.0.0.1", "root", "", nullptr, port, nullptr, 0));
+    ASSERT_TRUE(
+        mysql_real_connect(c, "127.0.0.1", "root", password.c_str(), nullptr, port, nullptr, 0));
     exec(c, "create database gone");
     mysql_close(c);
     {
         MessageBoxScript boxes;
         boxes.expect("Database upgrade", IDYES);
-        start("127.0.0.1", port, "gone");
+        start("127.0.0.1", port, "gone", password);
     }
     MessageBoxScript none;
     ASSERT_NE(catalogueConnection, nullptr);
     c = mysql_init(nullptr);
-    ASSERT_TRUE(mysql_real_connect(c, "127.0.0.1", "root", "", "gone", port, nullptr, 0));
+    ASSERT_TRUE(
+        mysql_real_connect(c, "127.0.0.1", "root", password.c_str(), "gone", port, nullptr, 0));
     exec(c, "insert into cd_disques_compact values (1, 'one', 'D')");
     exec(c, "insert into fic_fichiers values (1, 1, 'dir', NULL, 'R', NULL, NULL)");
     mysql_close(c);

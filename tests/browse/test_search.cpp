@@ -73,7 +73,7 @@ protected:
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write(QByteArray::fromStdString(
             "[General]\nhote=127.0.0.1\nport=" + std::to_string(TestServer::get().port) +
-            "\nutil=root\nmdp=\nbase=" + db.name + "\n"));
+            "\nutil=root\nmdp=" + TestServer::get().password + "\nbase=" + db.name + "\n"));
         settings.close();
         tavisk = std::make_unique<RunningTavisk>();
         ASSERT_TRUE(tavisk->started());

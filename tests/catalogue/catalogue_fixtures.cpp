@@ -9,7 +9,8 @@
 namespace tvk::test {
 
 int connectToTestServer(const std::string& database) {
-    return connectCatalogue("127.0.0.1", "root", "", TestServer::get().port, database.c_str());
+    return connectCatalogue("127.0.0.1", "root", TestServer::get().password.c_str(),
+                            TestServer::get().port, database.c_str());
 }
 
 unsigned long threadSelecting(const QueryLog& log, const std::string& database) {

@@ -40,7 +40,7 @@ std::vector<std::string>& libraryCalls();
 MYSQL* libraryConnection();
 
 // Opens the program's connection to the test server the way the settings would: TCP at
-// 127.0.0.1 and the server's port, account root without a password.
+// 127.0.0.1 and the server's port, account root with its password.
 int connectToTestServer(const std::string& database);
 
 // The connection (thread id) that selected `database`, as the query log shows it; 0 if none.

@@ -67,7 +67,8 @@ protected:
         useEnglishModule();
         libraryCalls().clear();
         createStatusBar(&window, QString(), 1);
-        connectionSettings = {"127.0.0.1", "root", "", "", TestServer::get().port};
+        connectionSettings = {"127.0.0.1", "root", TestServer::get().password, "",
+                              TestServer::get().port};
     }
     void TearDown() override { closeCatalogueConnection(); }
 
@@ -142,7 +143,9 @@ TEST_F(Connection, LocalhostMeansTheUnixSocket) {
     makeCatalogueWithVersion(db.name, 1, 3);
     MessageBoxScript none;
     // Port 0 is handed on: over the socket it does not matter.
-    EXPECT_EQ(connectCatalogue("localhost", "root", "", 0, db.name.c_str()), CONNECT_OK);
+    EXPECT_EQ(connectCatalogue("localhost", "root", TestServer::get().password.c_str(), 0,
+                               db.name.c_str()),
+              CONNECT_OK);
     ASSERT_NE(catalogueConnection, nullptr);
     EXPECT_NE(std::string(mysql_get_host_info(catalogueConnection)).find("socket"),
               std::string::npos)

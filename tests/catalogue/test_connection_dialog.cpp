@@ -74,7 +74,7 @@ void typeTestServer(Dialog* dialog, const std::string& database) {
     type(dialog, IDC_PORT, QString::number(TestServer::get().port));
     type(dialog, IDC_BASE, QString::fromStdString(database));
     type(dialog, IDC_ACCOUNT, "root");
-    type(dialog, IDC_PASSWORD, "");
+    type(dialog, IDC_PASSWORD, QString::fromStdString(TestServer::get().password));
 }
 
 class ConnectionDialog : public ::testing::Test {
@@ -83,7 +83,8 @@ protected:
         useEnglishModule();
         libraryCalls().clear();
         createStatusBar(&window, QString(), 1);
-        connectionSettings = {"127.0.0.1", "root", "", db.name, TestServer::get().port};
+        connectionSettings = {"127.0.0.1", "root", TestServer::get().password, db.name,
+                              TestServer::get().port};
     }
     void TearDown() override { closeCatalogueConnection(); }
 

@@ -68,11 +68,12 @@ QProcessEnvironment desktopEnvironment(const QString& home) {
 // Writes Tavisk's settings file under `home` (the format QSettings gives it).
 void writeSettings(const QString& home, const QString& host, unsigned port,
                    const std::string& database) {
+    const QString password = QString::fromStdString(TestServer::get().password);
     ASSERT_TRUE(QDir().mkpath(home + "/.config/vorka"));
     QFile file(home + "/.config/vorka/tavisk.conf");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("[General]\nbase=%1\nhote=%2\nmdp=\nport=%3\nutil=root\n")
-                   .arg(QString::fromStdString(database), host)
+    file.write(QStringLiteral("[General]\nbase=%1\nhote=%2\nmdp=%3\nport=%4\nutil=root\n")
+                   .arg(QString::fromStdString(database), host, password)
                    .arg(port)
                    .toUtf8());
 }

@@ -50,12 +50,14 @@ namespace {
 
 const std::string DISC_LIST = "select cd_id, cd_nom from cd_disques_compact order by cd_id";
 
-void writeSettings(const ScopedConfigHome& home, unsigned port, const std::string& database) {
+void writeSettings(const ScopedConfigHome& home, unsigned port, const std::string& database,
+                   const std::string& password = TestServer::get().password) {
     QDir().mkpath(home.path() + "/vorka");
     QFile file(home.settingsFile());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromStdString("[General]\nhote=127.0.0.1\nport=" + std::to_string(port) +
-                                         "\nutil=root\nmdp=\nbase=" + database + "\n"));
+                                         "\nutil=root\nmdp=" + password + "\nbase=" + database +
+                                         "\n"));
 }
 
 QStringList listedNames() {
@@ -107,8 +109,9 @@ protected:
         tavisk.reset();
         setDriveTable(std::nullopt);
     }
-    void start(unsigned port = TestServer::get().port, const std::string& database = {}) {
-        writeSettings(home, port, database.empty() ? db.name : database);
+    void start(unsigned port = TestServer::get().port, const std::string& database = {},
+               const std::string& password = TestServer::get().password) {
+        writeSettings(home, port, database.empty() ? db.name : database, password);
         tavisk = std::make_unique<RunningTavisk>();
         ASSERT_TRUE(tavisk->started());
         ASSERT_NE(catalogueConnection, nullptr);
@@ -293,18 +296,21 @@ TEST_F(DiscCommands, AServerStoppedMidWalkGivesOneBox) {
     ASSERT_EQ(QProcess::execute(script, {"test-start", serverDir}), 0);
     unsigned port = 0;
     pid_t server = 0;
+    std::string password;
     QFile env(serverDir + "/server.env");
     ASSERT_TRUE(env.open(QIODevice::ReadOnly));
     for (const QByteArray& line : env.readAll().split('\n')) {
         if (line.startsWith("TAVISK_TEST_PORT="))
             port = line.mid(17).toUInt();
+        if (line.startsWith("TAVISK_TEST_PASSWORD="))
+            password = line.mid(21).toStdString();
         if (line.startsWith("TAVISK_TEST_PID="))
             server = line.mid(16).toInt();
     }
     ASSERT_TRUE(port && server);
     MessageBoxScript boxes;
     boxes.expect("Database creation", IDYES);
-    start(port, "stopped");
+    start(port, "stopped", password);
     boxes.expect("CD-ROM reading", IDYES)
         .expect("MySQL Error", IDOK_BOX)
         .expect("CD-ROM identification", IDOK_BOX)

@@ -31,14 +31,8 @@ const TestServer* loadServer() {
     const char* envFile = std::getenv("TAVISK_TEST_SERVER_ENV");
     if (!envFile)
         return nullptr;
-    auto values = readEnvFile(envFile);
-    if (values["TAVISK_TEST_SOCKET"].empty())
-        return nullptr;
-    static TestServer server;
-    server.socket = values["TAVISK_TEST_SOCKET"];
-    server.port = static_cast<unsigned>(std::stoul(values["TAVISK_TEST_PORT"]));
-    server.queryLog = values["TAVISK_TEST_QUERY_LOG"];
-    return &server;
+    static TestServer server = TestServer::fromFile(envFile);
+    return server.socket.empty() ? nullptr : &server;
 }
 
 const TestServer* serverOnce() {
@@ -47,6 +41,18 @@ const TestServer* serverOnce() {
 }
 
 } // namespace
+
+TestServer TestServer::fromFile(const std::string& envFile) {
+    auto values = readEnvFile(envFile);
+    TestServer server;
+    if (values["TAVISK_TEST_SOCKET"].empty())
+        return server;
+    server.socket = values["TAVISK_TEST_SOCKET"];
+    server.port = static_cast<unsigned>(std::stoul(values["TAVISK_TEST_PORT"]));
+    server.queryLog = values["TAVISK_TEST_QUERY_LOG"];
+    server.password = values["TAVISK_TEST_PASSWORD"];
+    return server;
+}
 
 bool TestServer::available() {
     return serverOnce() != nullptr;
@@ -64,7 +70,7 @@ const TestServer& TestServer::get() {
 MYSQL* TestServer::connect(const std::string& database) const {
     MYSQL* connection = mysql_init(nullptr);
     mysql_options(connection, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (!mysql_real_connect(connection, "127.0.0.1", "root", "",
+    if (!mysql_real_connect(connection, "127.0.0.1", "root", password.c_str(),
                             database.empty() ? nullptr : database.c_str(), port, nullptr, 0)) {
         ADD_FAILURE() << "test connection failed: " << mysql_error(connection);
         mysql_close(connection);
@@ -120,19 +126,26 @@ std::vector<std::vector<std::string>> query(MYSQL* connection, const std::string
     return rows;
 }
 
+std::string quotedName(const std::string& name) {
+    std::string quoted = "`";
+    for (const char c : name)
+        quoted += c == '`' ? std::string("``") : std::string(1, c);
+    return quoted + "`";
+}
+
 ScopedDatabase::ScopedDatabase(const std::string& prefix, bool create)
     : name(uniqueDatabaseName(prefix)) {
     if (!create)
         return;
     if (MYSQL* connection = TestServer::get().connect()) {
-        exec(connection, "create database `" + name + "`");
+        exec(connection, "create database " + quotedName(name));
         mysql_close(connection);
     }
 }
 
 ScopedDatabase::~ScopedDatabase() {
     if (MYSQL* connection = TestServer::get().connect()) {
-        exec(connection, "drop database if exists `" + name + "`");
+        exec(connection, "drop database if exists " + quotedName(name));
         mysql_close(connection);
     }
 }
