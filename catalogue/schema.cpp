@@ -11,6 +11,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace tvk {
 
@@ -84,6 +87,51 @@ void readCatalogueVersion(int& versionMini, int& versionBd) {
 
 const char* const UPGRADE_STEP_PROPERTY = "tvkUpgradeStep";
 
+// The server's error for a statement it cannot parse.
+constexpr unsigned SERVER_PARSE_ERROR = 1064;
+
+// Whether `name` is a plain identifier: ASCII letters, digits, "_" and "$" only.
+bool isPlainIdentifier(const char* name) {
+    if (!*name)
+        return false;
+    for (const char* c = name; *c; ++c) {
+        const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                           (*c >= '0' && *c <= '9') || *c == '_' || *c == '$';
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+// `name` as one quoted identifier: in backticks, a backtick inside doubled.
+std::string quotedIdentifier(const char* name) {
+    std::string quoted = "`";
+    for (const char* c = name; *c; ++c)
+        quoted += *c == '`' ? "``" : std::string(1, *c);
+    return quoted + "`";
+}
+
+// Runs the database creation statement with `name` standing as given (the buffer is sized for
+// it: a quoted name may be longer than the subsystem's statement buffer holds).
+bool runCreateDatabase(const std::string& name) {
+    std::vector<char> statement(std::strlen(SQL_CREATE_DATABASE) + name.size() + 1);
+    std::snprintf(statement.data(), statement.size(), SQL_CREATE_DATABASE, name.c_str());
+    return runCatalogueStatement(statement.data());
+}
+
+// Creates database `name`. A plain identifier goes into the statement as it stands; any other
+// name (a blank, a dash, a backtick, a comment) is quoted, so that the server creates the
+// database of exactly that name. A plain name the server cannot read as a name (a number such
+// as 2024, a reserved word such as Index) is sent again quoted.
+bool createDatabaseNamed(const char* name) {
+    if (!isPlainIdentifier(name))
+        return runCreateDatabase(quotedIdentifier(name));
+    if (runCreateDatabase(name))
+        return true;
+    return catalogueConnection && mysql_errno(catalogueConnection) == SERVER_PARSE_ERROR &&
+           runCreateDatabase(quotedIdentifier(name));
+}
+
 } // namespace
 
 int createCatalogueTables() {
@@ -102,9 +150,7 @@ int createCatalogueTables() {
 }
 
 int createCatalogueDatabase(const char* name) {
-    char statement[CATALOGUE_STATEMENT_SIZE];
-    std::snprintf(statement, sizeof statement, SQL_CREATE_DATABASE, name);
-    if (!runCatalogueStatement(statement)) {
+    if (!createDatabaseNamed(name)) {
         showMySqlError(catalogueMessageOwner());
         closeCatalogueConnection(false); // the library was not handed this connection
         return 1;

@@ -31,7 +31,7 @@ extern const char* const SQL_INSERT_VERSION_ROW;   // %u version_mini, %u versio
 extern const char* const SQL_CREATE_DISC_TABLE;    // discs
 extern const char* const SQL_CREATE_ENTRY_TABLE;   // entries
 extern const char* const SQL_SELECT_VERSION;       // version query
-extern const char* const SQL_CREATE_DATABASE;      // %s database name
+extern const char* const SQL_CREATE_DATABASE;      // %s database name (quoted unless plain)
 extern const char* const SQL_UPGRADE_FULLTEXT;     // step 1->2
 extern const char* const SQL_UPGRADE_BIGINT_SIZE;  // step 2->3
 extern const char* const SQL_UPDATE_VERSION_ROW;   // %u version_mini, %u version_bd
@@ -41,7 +41,8 @@ extern const char* const SQL_UPDATE_VERSION_ROW;   // %u version_mini, %u versio
 // "MySQL Error". What succeeded stays done; the connection stays open.
 int createCatalogueTables();
 
-// Creates database `name`, selects it and creates its tables. 0 on success; 1 when the
+// Creates database `name` (quoted in the statement unless it is a plain identifier of letters,
+// digits, "_" and "$"), selects it and creates its tables. 0 on success; 1 when the
 // creation failed (the connection is then closed) or a table failed (it stays open); 2 when
 // the database was created but cannot be selected (the connection is then closed).
 int createCatalogueDatabase(const char* name);

@@ -228,21 +228,6 @@ TEST_F(Connection, KeepingTheSettingsAfterAFailedCreationHandsNoConnection) {
     EXPECT_FALSE(databaseExists(db.name));
 }
 
-TEST_F(Connection, ADatabaseCreatedButNotSelectableIsReportedInTheStatusBar) {
-    // The name creates database <plain> and then cannot be selected as written.
-    ScopedDatabase plain("tvk_conn", false);
-    const std::string name = plain.name + " /* comment */";
-    MessageBoxScript boxes;
-    boxes.expect("Database creation", IDYES).expect("Database creation failure", IDNO);
-    EXPECT_EQ(connectCatalogue("127.0.0.1", "root", "", TestServer::get().port, name.c_str()),
-              CONNECT_NO_DATABASE);
-    EXPECT_EQ(catalogueConnection, nullptr);
-    EXPECT_TRUE(databaseExists(plain.name));
-    EXPECT_EQ(currentStatusText(),
-              QString::fromStdString("Unable to select of base " + name + " !"));
-    EXPECT_TRUE(libraryCalls().empty());
-}
-
 TEST_F(Connection, ADatabaseCreatedWhoseTablesFailKeepsTheConnection) {
     // The account may create the database and its tables but may not write the version row.
     ScopedDatabase db("tvk_conn", false);

@@ -16,6 +16,10 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
+#include <unistd.h>
+
 namespace {
 
 using namespace tvk;
@@ -323,6 +327,43 @@ TEST_F(Schema, NamesKeepEveryByteThroughTheLatin1Connection) {
         EXPECT_EQ(QByteArray::fromHex(row[1]).toStdString(), name);
     }
     mysql_free_result(result);
+}
+
+// A database name goes into the creation statement as it stands when it is a plain identifier,
+// quoted otherwise (a plain name the server cannot read as a name, such as a number, is sent
+// again quoted), and the database made has exactly that name.
+TEST_F(Schema, ADatabaseOfAnyNameIsCreatedUnderExactlyThatName) {
+    const std::string unique = uniqueDatabaseName("");
+    const std::string number = std::to_string(getpid()) + "0" + std::to_string(::time(nullptr));
+    const struct {
+        std::string name;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"tvk_Plain$" + unique, {"create database tvk_Plain$" + unique}},
+        {"tvk-dash" + unique, {"create database `tvk-dash" + unique + "`"}},
+        {"Catalogue 2024" + unique, {"create database `Catalogue 2024" + unique + "`"}},
+        {"tvk`tick" + unique, {"create database `tvk``tick" + unique + "`"}},
+        {"tvk" + unique + " /* comment */", {"create database `tvk" + unique + " /* comment */`"}},
+        {number, {"create database " + number, "create database `" + number + "`"}},
+    };
+    for (const auto& c : cases) {
+        MYSQL* admin = TestServer::get().connect();
+        exec(admin, "drop database if exists " + quotedName(c.name));
+        MessageBoxScript boxes;
+        boxes.expect("Database creation", IDYES);
+        QueryLog log;
+        EXPECT_EQ(connectCatalogue("127.0.0.1", "root", TestServer::get().password.c_str(),
+                                   TestServer::get().port, c.name.c_str()),
+                  CONNECT_OK)
+            << c.name;
+        closeCatalogueConnection();
+        auto sent = log.statements(threadSelecting(log, c.name));
+        sent.resize(std::min(sent.size(), c.sent.size()));
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(versionRow(c.name), (std::vector<std::string>{"1", "3"})) << c.name;
+        exec(admin, "drop database " + quotedName(c.name));
+        mysql_close(admin);
+    }
 }
 
 } // namespace
