@@ -4,7 +4,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +44,32 @@ void keepPrivate(const QString& path, mode_t mode) {
         ::chmod(bytes.constData(), mode);
 }
 
+// Makes the settings file 0600, following a symbolic link (a settings file kept among
+// dotfiles) to the file it names, when this user owns that file. When the file stays readable
+// by others (another user's file, a change refused), says so on stderr if `report`. The file
+// is opened once and changed through that descriptor, so that a link changed meanwhile cannot
+// turn the change onto another file.
+void keepFilePrivate(const QString& path, bool report) {
+    const QByteArray bytes = QFile::encodeName(path);
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return; // the later access reports it
+    struct stat st {};
+    const char* why = nullptr;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) != 0600) {
+        if (st.st_uid != ::geteuid())
+            why = "it belongs to another user";
+        else if (::fchmod(fd, 0600) != 0)
+            why = std::strerror(errno);
+    }
+    ::close(fd);
+    if (why && (st.st_mode & 077) && report)
+        std::fprintf(stderr,
+                     "tavisk: the settings file %s holds the connection password and stays "
+                     "readable by other users (mode %04o): %s\n",
+                     bytes.constData(), unsigned(st.st_mode & 07777), why);
+}
+
 // Creates the file empty with mode 0600 unless something is there already.
 bool createPrivateFile(const QString& path) {
     const QByteArray bytes = QFile::encodeName(path);
@@ -62,7 +90,7 @@ SettingsKey::SettingsKey(const QString& path)
 
 SettingsKey::~SettingsKey() {
     settings_.sync();
-    keepPrivate(path_, 0600);
+    keepFilePrivate(path_, false); // a rewrite that changed the mode; opening said the rest
 }
 
 QString settingsFilePath() {
@@ -77,7 +105,7 @@ std::unique_ptr<SettingsKey> openSettingsKey() {
     keepPrivate(folder, 0700);
     if (!createPrivateFile(path))
         return nullptr;
-    keepPrivate(path, 0600);
+    keepFilePrivate(path, true);
     return std::make_unique<SettingsKey>(path);
 }
 

@@ -49,8 +49,9 @@ private:
 QString settingsFilePath();
 
 // Opens the settings key, creating the folder (0700) and an empty file (0600) when they are
-// absent, and tightening their modes when they exist. Null when the folder or the file
-// cannot be made.
+// absent, and tightening their modes when they exist (a file that is a symbolic link: the file
+// it names, when this user owns it; when it stays readable by others, a line on stderr says
+// so). Null when the folder or the file cannot be made.
 std::unique_ptr<SettingsKey> openSettingsKey();
 
 // The value at `index` (from 0) of an open key: its name (compared case-sensitively by the

@@ -5,11 +5,16 @@
 #include "tests/catalogue/catalogue_support.h"
 #include "tests/support/message_box_script.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -172,6 +177,55 @@ TEST_F(SettingsStore, TheFileHoldingThePasswordStaysPrivate) {
     EXPECT_EQ(modeOf(home.settingsFile()), 0600u);
     EXPECT_EQ(modeOf(home.path() + "/vorka"), 0700u);
     EXPECT_TRUE(readFile(home.settingsFile()).contains("secret"));
+}
+
+// Captures what is written to stderr while it lives.
+struct CapturedStderr {
+    QTemporaryFile file;
+    int saved = -1;
+    CapturedStderr() {
+        file.open();
+        std::fflush(stderr);
+        saved = ::dup(2);
+        ::dup2(file.handle(), 2);
+    }
+    QByteArray text() {
+        std::fflush(stderr);
+        ::dup2(saved, 2);
+        ::close(saved);
+        file.seek(0);
+        return file.readAll();
+    }
+};
+
+// A settings file that is a symbolic link (kept among dotfiles): the file it leads to is made
+// 0600 when it is this user's, and stays a link; when it is another user's, its mode is left
+// and stderr says the password can be read by others.
+TEST_F(SettingsStore, ALinkedSettingsFileIsMadePrivateOrReported) {
+    QTemporaryDir dotfiles;
+    const QString target = dotfiles.path() + "/tavisk.conf";
+    writeFile(target, "[General]\nhote=linked\n");
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    ASSERT_TRUE(QDir().mkpath(home.path() + "/vorka"));
+    ASSERT_TRUE(QFile::link(target, home.settingsFile()));
+
+    connectionSettings = {"h", "u", "secret", "d", 1};
+    storeConnectionSettings();
+    EXPECT_EQ(modeOf(target), 0600u);
+    EXPECT_TRUE(QFileInfo(home.settingsFile()).isSymLink());
+    EXPECT_TRUE(readFile(target).contains("secret"));
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "not run as root: no file of another user to link to";
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    ASSERT_EQ(::chown(QFile::encodeName(target).constData(), 65534, 65534), 0);
+    CapturedStderr err;
+    readConnectionSettings();
+    const QByteArray said = err.text();
+    EXPECT_EQ(modeOf(target), 0644u);
+    EXPECT_TRUE(said.contains(QFile::encodeName(home.settingsFile())) &&
+                said.contains("readable by other users"))
+        << said.toStdString();
 }
 
 TEST(SettingsStorePath, FollowsXdgConfigHome) {
