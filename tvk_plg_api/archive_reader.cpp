@@ -549,17 +549,21 @@ void Reader::readStreamed(Level& outer, Level& inner) {
 
 // Passes over what is left of the current entry's data. Where libarchive can seek past it
 // cheaply (an uncompressed, seekable source of a format with entries at known offsets), it
-// does; otherwise the data is read and counted against the level's budget, and the level ends
-// when that is spent.
+// does; otherwise the data is read (and counted against the level's budget: the level ends when
+// that is spent).
 void Reader::passOverData(Level& level) {
     const int base = archive_format(level.a) & ARCHIVE_FORMAT_BASE_MASK;
     const bool cheapFormat = base == ARCHIVE_FORMAT_TAR || base == ARCHIVE_FORMAT_CPIO ||
                              base == ARCHIVE_FORMAT_AR || base == ARCHIVE_FORMAT_ISO9660 ||
                              base == ARCHIVE_FORMAT_ZIP;
-    if (level.seekable && archive_filter_count(level.a) == 1 && cheapFormat) {
+    const bool unfiltered = archive_filter_count(level.a) == 1;
+    if (level.seekable && unfiltered && cheapFormat) {
         archive_read_data_skip(level.a);
         return;
     }
+    // The data of an uncompressed archive streamed out of another one is the outer archive's
+    // data, counted as it was handed over.
+    const bool counted = level.seekable || !unfiltered || base == ARCHIVE_FORMAT_ZIP;
     for (;;) {
         tick();
         if (stop_)
@@ -570,7 +574,7 @@ void Reader::passOverData(Level& level) {
         const int r = archive_read_data_block(level.a, &block, &size, &offset);
         if (r != ARCHIVE_OK && !(r == ARCHIVE_WARN && size > 0))
             return;
-        if (const int cut = charge(*level.budget, size)) {
+        if (const int cut = counted ? charge(*level.budget, size) : 0) {
             level.cutBy = cut;
             return;
         }
