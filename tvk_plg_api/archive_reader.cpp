@@ -307,6 +307,7 @@ void Reader::readLevel(Level& level) {
     if (level.cutBy)
         report(level.path, level.cutBy);
 }
+
 // Splits `path` into its clean components in components_: no empty, "." or ".." component
 // (".." takes back the one before it, never climbing above the root), no drive prefix, each cut
 // to 255 bytes at a UTF-8 boundary. (libarchive already gives the names of zip entries made on
@@ -431,7 +432,7 @@ void Reader::readNested(Level& outer, int archiveId, const ArchiveFormat& format
                         archive_entry* entry) {
     std::string path = innerPath(outer);
     const int depth = outer.disc ? 0 : outer.depth + 1;
-    int refused = depth > limits_.maxNesting ? TVK_LIMIT_NESTING : refusal(*outer.budget);
+    const int refused = depth > limits_.maxNesting ? TVK_LIMIT_NESTING : refusal(*outer.budget);
     Budget own;
     Budget* budget = outer.budget;
     if (outer.disc) {
