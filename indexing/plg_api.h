@@ -9,11 +9,12 @@
 extern "C" {
 #endif
 
-// Builds the library's table of archive formats. Called once at start-up; its result is
-// not looked at.
+// Called once at start-up; the library needs no preparing (it knows its formats by their
+// endings). Returns 0.
 int taviskPlg_init_plugins(void);
 
-// Releases what taviskPlg_init_plugins built. Safe twice, and without a prior init.
+// Called at shutdown: forgets the callbacks of taviskPlg_set_callbacks. Safe twice, and without
+// a prior init. Returns 0.
 int taviskPlg_remove_plugins(void);
 
 // Hands the library the catalogue connection it writes rows on; null: none. The library
@@ -56,22 +57,35 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 
 #define PARCOURE_STOPPED (-3) /* the reading was stopped by the progress callback's answer */
 
-/* The limits that cut an archive's contents short, as the cutShort callback reports them. */
-#define TVK_LIMIT_RATIO 1      /* data decompressed only to be passed over outgrew the archive */
-#define TVK_LIMIT_BYTES 2      /* the ceiling of data decompressed for one archive */
-#define TVK_LIMIT_DISC_BYTES 3 /* the ceiling of data decompressed for one disc */
-#define TVK_LIMIT_ENTRIES 4    /* the most entries one archive may hold */
-#define TVK_LIMIT_NESTING 5    /* archives nested deeper than the library reads */
+/* The limits that cut an archive's contents short, as the cutShort callback reports them. Each
+   archive read whole (the one handed to ParcoureArchive; for a disc image read as a disc, each
+   archive the image holds, as the same disc mounted would give) has its own budgets, shared by
+   the archives nested in it. */
+/* Its data decompressed (to pass over entries or to reach the archives inside) outgrew 4096
+   times its compressed size (at least 64 MiB are allowed). */
+#define TVK_LIMIT_RATIO 1
+#define TVK_LIMIT_BYTES 2      /* the ceiling of data decompressed for one archive (32 GiB) */
+#define TVK_LIMIT_DISC_BYTES 3 /* the ceiling of data decompressed for one disc (128 GiB) */
+#define TVK_LIMIT_ENTRIES 4    /* the most entries one archive may hold (1,000,000) */
+#define TVK_LIMIT_NESTING 5    /* archives nested deeper than the library reads (8 levels) */
 #define TVK_LIMIT_SPOOL 6      /* a nested archive too large for its temporary copy */
 
-// What the library calls while ParcoureArchive reads. Each member may be null.
+// What the library calls while ParcoureArchive reads. Each member may be null. Neither callback
+// may call the library.
 struct TvkPlgCallbacks {
-    // Called between entries and, inside a long decompression, at least every few tens of
-    // milliseconds of work, so that the caller can keep its window painted. A nonzero answer
-    // stops the reading: ParcoureArchive then returns PARCOURE_STOPPED, what was stored stays.
+    // Called inside ParcoureArchive (a check with PARCOURE_CHECK_ONLY too) between entries and
+    // between blocks of data (64 KiB decompressed, copied or passed over), whenever 20 ms or
+    // more have passed since the last call or since ParcoureArchive began: a long decompression
+    // calls it about every 20 ms, a short reading may not call it at all. A nonzero answer stops
+    // the reading at once: ParcoureArchive then returns PARCOURE_STOPPED (unless the writer
+    // failed: PARCOURE_UNREADABLE), what was stored stays, and nothing more is reported.
     int (*progress)(void* context);
-    // Called once for each archive whose contents a limit cut short (TVK_LIMIT_*): `innerPath`
-    // is its path inside the archive handed to ParcoureArchive ("" for that archive itself).
+    // Called during ParcoureArchive (never for a check), once for each archive whose contents a
+    // limit cut short (TVK_LIMIT_*): an archive whose listing ended before its end, or one that
+    // was stored without being opened. `innerPath` is its path inside the archive or image
+    // handed to ParcoureArchive, "/" between names ("" for that archive itself); it lives for
+    // the call only. An archive that ends cut short this way is no error: the result is the
+    // count of entries stored.
     void (*cutShort)(void* context, const char* innerPath, int limit);
     void* context;
 };
@@ -80,14 +94,17 @@ struct TvkPlgCallbacks {
 int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
-// archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc):
+// archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc,
+// whose own entries are not bounded in number):
 // directories made explicit, archives inside stored as 'Z' with their own contents. Returns the
 // number of entries stored, or PARCOURE_UNREADABLE when the archive could not be opened. A
 // damaged or hostile archive ends cleanly, keeping what was read; with PARCOURE_WHOLE in
 // `flags` a reading that ended on an error returns PARCOURE_DAMAGED (what was read stays
 // stored). With PARCOURE_CHECK_ONLY nothing is stored and the connection is not used: the
-// result is the number of entries the archive holds, PARCOURE_UNREADABLE or PARCOURE_DAMAGED.
-// `flags` is 0 for an archive met during a walk.
+// result is the number of entries the archive holds (its archives inside are not opened),
+// PARCOURE_UNREADABLE or PARCOURE_DAMAGED. `flags` is 0 for an archive met during a walk. The
+// data decompressed for one disc is counted from its walk's first ParcoureArchive to the walk's
+// closing call (a reading outside a walk counts alone).
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
 
 #ifdef __cplusplus

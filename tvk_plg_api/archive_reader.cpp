@@ -6,15 +6,19 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -109,89 +113,186 @@ EntryDate entryDate(archive_entry* entry) {
     return date;
 }
 
+// What one archive read whole (with the archives inside it) may still spend. The archive handed
+// over has one; for a disc image, so has each archive the image holds.
+struct Budget {
+    std::uint64_t allowed = 0;   // data it may decompress
+    int limit = TVK_LIMIT_BYTES; // the bound `allowed` stands for
+    std::uint64_t decompressed = 0;
+    std::uint64_t spoolInUse = 0; // temporary copies of its nested archives, open at once
+    long rows = 0;
+    long headers = 0;
+    bool boundedEntries = true; // false for a disc image: a disc has no entry bound
+    bool counted = true;        // false for a disc image stored plainly: nothing is decompressed
+    int spent = 0;              // the bound reached: nothing more is decompressed
+    bool full = false;          // the entry bound reached: nothing more of it is read
+};
+
+Budget budgetFor(std::uint64_t compressedSize, const ReaderLimits& limits) {
+    const std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t byRatio =
+        limits.ratio && compressedSize > most / limits.ratio ? most : compressedSize * limits.ratio;
+    Budget budget;
+    budget.allowed = std::max(byRatio, limits.ratioFloor);
+    budget.limit = TVK_LIMIT_RATIO;
+    if (budget.allowed >= limits.maxArchiveBytes) {
+        budget.allowed = limits.maxArchiveBytes;
+        budget.limit = TVK_LIMIT_BYTES;
+    }
+    return budget;
+}
+
 // One archive being read; `seekable` when its source can seek (a file, memory, a spooled
 // copy) rather than being streamed out of the entry of an outer archive.
 struct Level {
     archive* a;
     int parentId;
-    int nesting;
+    int depth; // archives around it inside its budget's archive (0: that archive)
     bool seekable;
+    bool disc; // the disc image itself: each archive it holds has a budget of its own
+    Budget* budget;
+    std::string path; // inside the archive handed over; "" for that one (entries have names)
+    int cutBy = 0;    // the bound that ended its reading before its end
 };
+
+using Clock = std::chrono::steady_clock;
 
 class Reader {
 public:
-    Reader(RowSink& sink, int discId, const ReaderLimits& limits)
-        : sink_(sink), discId_(discId), limits_(limits) {}
+    Reader(RowSink& sink, int discId, const ReadRequest& request)
+        : sink_(sink), discId_(discId), request_(request), limits_(request.limits),
+          discBytes_(request.discBytes ? request.discBytes : &ownDiscBytes_) {}
 
-    // Reads the entries of `a`, opened already. Returns the rows stored so far in all.
-    long read(archive* a, int parentId, bool seekable) {
-        readLevel({a, parentId, 0, seekable});
-        return stored_;
+    // Reads the entries of `a`, opened already, whose source holds `compressedSize` bytes.
+    ReadOutcome read(archive* a, std::uint64_t compressedSize, int parentId, bool seekable) {
+        Budget budget = budgetFor(compressedSize, limits_);
+        budget.boundedEntries = !request_.disc;
+        budget.counted = !request_.disc || archive_filter_count(a) > 1;
+        Level top{a, parentId, 0, seekable, request_.disc, &budget, std::string()};
+        lastProgress_ = Clock::now();
+        readLevel(top);
+        return {stored_, damaged_, stopped_};
     }
-    // Whether the reading of the top-level archive ended on an error before its end.
-    bool damaged() const { return damaged_; }
 
 private:
     struct Stream {
         Reader* reader;
-        archive* outer;
+        Level* outer;
+        Level* inner;
         std::unique_ptr<char[]> buffer;
     };
+    struct KnownDirectory {
+        int id;
+        bool dated;
+    };
 
-    void readLevel(const Level& level);
-    void storeEntry(const Level& level, archive_entry* entry);
+    void tick();
+    int charge(Budget& budget, std::uint64_t bytes);
+    int refusal(const Budget& budget) const;
+    void report(const std::string& path, int limit);
+    void readLevel(Level& level);
+    void storeEntry(Level& level, archive_entry* entry);
     bool splitPath(const char* path);
-    int directory(int parentId, std::string_view name, const EntryDate& date);
-    int storeRow(int parentId, std::string_view name, char type, std::uint64_t size,
+    std::string innerPath(const Level& outer) const;
+    int directory(Level& level, int parentId, std::string_view name, const EntryDate* date);
+    int storeRow(Level& level, int parentId, std::string_view name, char type, std::uint64_t size,
                  const EntryDate& date);
-    void readNested(const Level& outer, int archiveId, const ArchiveFormat& format,
-                    archive_entry* entry);
-    void readSpooled(const Level& outer, int archiveId, archive_entry* entry);
-    void readStreamed(const Level& outer, int archiveId);
-    void passOverData(const Level& level);
+    void readNested(Level& outer, int archiveId, const ArchiveFormat& format, archive_entry* entry);
+    void readSpooled(Level& outer, Level& inner, archive_entry* entry);
+    void readStreamed(Level& outer, Level& inner);
+    void releaseTemporaryFile(int fd, std::uint64_t size);
+    void passOverData(Level& level);
     bool levelDone(const Level& level) const {
-        return stop_ || (level.nesting > 0 && nestedExhausted_);
+        return stop_ || level.budget->full || level.cutBy != 0;
     }
     static la_ssize_t readFromOuter(archive* inner, void* data, const void** block);
 
     RowSink& sink_;
     int discId_;
-    ReaderLimits limits_;
+    const ReadRequest& request_;
+    const ReaderLimits& limits_;
+    std::uint64_t ownDiscBytes_ = 0;
+    std::uint64_t* discBytes_;
     long stored_ = 0;
-    long headers_ = 0;
-    bool stop_ = false;            // a bound was reached or the sink failed: every level ends
-    bool damaged_ = false;         // the top-level archive could not be read to its end
-    bool nestedExhausted_ = false; // the nested data budget is spent: nested levels end
-    std::uint64_t nestedBytes_ = 0;
-    std::uint64_t skippedBytes_ = 0;
-    std::uint64_t spoolInUse_ = 0;
+    bool stop_ = false;    // the sink failed or the caller asked to stop: every level ends
+    bool stopped_ = false; // the caller asked to stop
+    bool damaged_ = false; // the archive handed over could not be read to its end
+    Clock::time_point lastProgress_;
     // Directories stored so far, by parent id and name: an implied directory is made once and
-    // an explicit entry for it later reuses it.
-    std::unordered_map<std::string, int> directories_;
+    // an explicit entry for it later reuses it, giving it its date.
+    std::unordered_map<std::string, KnownDirectory> directories_;
     std::string key_;
     std::vector<std::string_view> components_;
     std::string path_;
 };
 
-void Reader::readLevel(const Level& level) {
+// Calls the progress callback when its interval has passed since the last call; a nonzero
+// answer stops the reading.
+void Reader::tick() {
+    const TvkPlgCallbacks& callbacks = request_.callbacks;
+    if (!callbacks.progress || stop_)
+        return;
+    if (Clock::now() - lastProgress_ < std::chrono::milliseconds(limits_.progressInterval))
+        return;
+    const int answer = callbacks.progress(callbacks.context);
+    lastProgress_ = Clock::now();
+    if (answer != 0)
+        stop_ = stopped_ = true;
+}
+
+// Counts `bytes` just decompressed against `budget` and the disc. Returns the bound passed
+// (from then on every charge of the budget fails), 0 while within them.
+int Reader::charge(Budget& budget, std::uint64_t bytes) {
+    if (!budget.counted)
+        return 0;
+    if (const int refused = refusal(budget))
+        return refused;
+    budget.decompressed += bytes;
+    *discBytes_ += bytes;
+    if (*discBytes_ > limits_.maxDiscBytes)
+        budget.spent = TVK_LIMIT_DISC_BYTES;
+    else if (budget.decompressed > budget.allowed)
+        budget.spent = budget.limit;
+    return budget.spent;
+}
+
+// The bound that forbids `budget` to decompress anything more, 0 for none.
+int Reader::refusal(const Budget& budget) const {
+    if (!budget.counted)
+        return 0;
+    if (budget.spent)
+        return budget.spent;
+    return *discBytes_ >= limits_.maxDiscBytes ? TVK_LIMIT_DISC_BYTES : 0;
+}
+
+void Reader::report(const std::string& path, int limit) {
+    const TvkPlgCallbacks& callbacks = request_.callbacks;
+    if (callbacks.cutShort && !stop_ && !request_.listOnly)
+        callbacks.cutShort(callbacks.context, path.c_str(), limit);
+}
+
+void Reader::readLevel(Level& level) {
+    Budget& budget = *level.budget;
     int failures = 0;
     while (!levelDone(level)) {
-        if (headers_ >= limits_.maxEntries) {
-            stop_ = true;
+        tick();
+        if (stop_)
             break;
-        }
         archive_entry* entry = nullptr;
         const int r = archive_read_next_header(level.a, &entry);
-        ++headers_;
         if (r == ARCHIVE_EOF)
             break;
+        if (budget.boundedEntries && ++budget.headers > limits_.maxEntries) {
+            budget.full = true;
+            break;
+        }
         if (r == ARCHIVE_FATAL) {
-            damaged_ = damaged_ || level.nesting == 0;
+            damaged_ = damaged_ || level.path.empty();
             break;
         }
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
             if (++failures > maxHeaderFailures) {
-                damaged_ = damaged_ || level.nesting == 0;
+                damaged_ = damaged_ || level.path.empty();
                 break;
             }
             continue;
@@ -201,6 +302,10 @@ void Reader::readLevel(const Level& level) {
         if (!levelDone(level))
             passOverData(level);
     }
+    if (budget.full && !level.cutBy)
+        level.cutBy = TVK_LIMIT_ENTRIES;
+    if (level.cutBy)
+        report(level.path, level.cutBy);
 }
 
 // Splits `path` into its clean components in components_: no empty, "." or ".." component
@@ -235,10 +340,19 @@ bool Reader::splitPath(const char* path) {
     return !components_.empty();
 }
 
-int Reader::storeRow(int parentId, std::string_view name, char type, std::uint64_t size,
-                     const EntryDate& date) {
-    if (stored_ >= limits_.maxEntries) {
-        stop_ = true;
+// The path inside the archive handed over of the entry just split, held by `outer`.
+std::string Reader::innerPath(const Level& outer) const {
+    std::string path = outer.path;
+    for (std::string_view component : components_)
+        path.append(path.empty() ? "" : "/").append(component);
+    return path;
+}
+
+int Reader::storeRow(Level& level, int parentId, std::string_view name, char type,
+                     std::uint64_t size, const EntryDate& date) {
+    Budget& budget = *level.budget;
+    if (budget.boundedEntries && budget.rows >= limits_.maxEntries) {
+        budget.full = true;
         return -1;
     }
     EntryRow row;
@@ -255,21 +369,33 @@ int Reader::storeRow(int parentId, std::string_view name, char type, std::uint64
         return -1;
     }
     ++stored_;
+    ++budget.rows;
     return id;
 }
 
-int Reader::directory(int parentId, std::string_view name, const EntryDate& date) {
+// The directory `name` beneath `parentId`, stored when it is new. `date` is null for a
+// directory implied by the path of an entry; a directory made so takes the date of its own
+// entry when that follows.
+int Reader::directory(Level& level, int parentId, std::string_view name, const EntryDate* date) {
     key_.assign(reinterpret_cast<const char*>(&parentId), sizeof parentId);
     key_.append(name);
-    if (auto found = directories_.find(key_); found != directories_.end())
-        return found->second;
-    const int id = storeRow(parentId, name, 'R', 0, date);
+    const bool dated = date && isValidDate(*date);
+    if (auto found = directories_.find(key_); found != directories_.end()) {
+        KnownDirectory& known = found->second;
+        if (dated && !known.dated) {
+            const int done = sink_.setDate(discId_, known.id, *date);
+            known.dated = done > 0;
+            stop_ = stop_ || done < 0;
+        }
+        return known.id;
+    }
+    const int id = storeRow(level, parentId, name, 'R', 0, date ? *date : EntryDate{});
     if (id > 0)
-        directories_.emplace(key_, id);
+        directories_.emplace(key_, KnownDirectory{id, dated});
     return id;
 }
 
-void Reader::storeEntry(const Level& level, archive_entry* entry) {
+void Reader::storeEntry(Level& level, archive_entry* entry) {
     const char* path = archive_entry_pathname_utf8(entry);
     if (!path)
         path = archive_entry_pathname(entry);
@@ -279,7 +405,7 @@ void Reader::storeEntry(const Level& level, archive_entry* entry) {
         return;
     int parentId = level.parentId;
     for (std::size_t i = 0; i + 1 < components_.size(); ++i) {
-        parentId = directory(parentId, components_[i], EntryDate{});
+        parentId = directory(level, parentId, components_[i], nullptr);
         if (parentId <= 0)
             return;
     }
@@ -287,126 +413,170 @@ void Reader::storeEntry(const Level& level, archive_entry* entry) {
     const EntryDate date = entryDate(entry);
     const auto fileType = archive_entry_filetype(entry);
     if (fileType == AE_IFDIR) {
-        directory(parentId, name, date);
+        directory(level, parentId, name, &date);
         return;
     }
     const la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
     // Links and special files are plain files: their targets are never followed or read.
     const bool regular = fileType == AE_IFREG && !archive_entry_hardlink(entry);
     const ArchiveFormat* format = regular ? formatOfName(name.data(), name.size()) : nullptr;
-    const int id = storeRow(parentId, name, format ? 'Z' : 'F',
+    const int id = storeRow(level, parentId, name, format ? 'Z' : 'F',
                             size > 0 ? static_cast<std::uint64_t>(size) : 0, date);
-    if (id > 0 && format && level.nesting < limits_.maxNesting && !nestedExhausted_ &&
-        !archive_entry_is_encrypted(entry))
+    if (id > 0 && format && !request_.listOnly && !archive_entry_is_encrypted(entry))
         readNested(level, id, *format, entry);
 }
 
-void Reader::readNested(const Level& outer, int archiveId, const ArchiveFormat& format,
+// Reads the archive entry just stored as `archiveId`, unless a bound forbids it (then it is
+// reported, stored without contents).
+void Reader::readNested(Level& outer, int archiveId, const ArchiveFormat& format,
                         archive_entry* entry) {
+    std::string path = innerPath(outer);
+    const int depth = outer.disc ? 0 : outer.depth + 1;
+    const int refused = depth > limits_.maxNesting ? TVK_LIMIT_NESTING : refusal(*outer.budget);
+    Budget own;
+    Budget* budget = outer.budget;
+    if (outer.disc) {
+        const la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+        own = budgetFor(size > 0 ? static_cast<std::uint64_t>(size) : 0, limits_);
+        budget = &own;
+    }
+    if (refused) {
+        report(path, refused);
+        return;
+    }
+    Level inner{nullptr, archiveId, depth, false, false, budget, std::move(path)};
     if (format.needsSeeking)
-        readSpooled(outer, archiveId, entry);
+        readSpooled(outer, inner, entry);
     else
-        readStreamed(outer, archiveId);
+        readStreamed(outer, inner);
 }
 
-// Copies the entry's data to a temporary file (within the spool bound and the nested data
-// budget) and reads the copy as an archive.
-void Reader::readSpooled(const Level& outer, int archiveId, archive_entry* entry) {
-    const std::uint64_t room = limits_.maxSpoolBytes - spoolInUse_;
-    if (archive_entry_size_is_set(entry) &&
-        static_cast<std::uint64_t>(archive_entry_size(entry)) > room)
+// Copies the entry's data to a temporary file (within the spool bound and the budget of the
+// outer archive) and reads the copy as an archive. The copy of an archive that a disc image
+// holds may take the entry's own size: its data is the image's, no bomb can swell it.
+void Reader::readSpooled(Level& outer, Level& inner, archive_entry* entry) {
+    Budget& payer = *outer.budget;
+    const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
+    const std::uint64_t size = sized ? static_cast<std::uint64_t>(archive_entry_size(entry)) : 0;
+    const std::uint64_t room =
+        outer.disc ? std::max(limits_.maxSpoolBytes, size)
+                   : limits_.maxSpoolBytes - std::min(payer.spoolInUse, limits_.maxSpoolBytes);
+    const int fd = sized && size > room ? -1 : openTemporaryFile();
+    struct statvfs space;
+    if (fd < 0 ||
+        (::fstatvfs(fd, &space) == 0 && std::uint64_t(space.f_bavail) * space.f_frsize < size)) {
+        if (fd >= 0)
+            ::close(fd);
+        report(inner.path, TVK_LIMIT_SPOOL);
         return;
-    const int fd = openTemporaryFile();
-    if (fd < 0)
-        return;
+    }
     auto buffer = std::make_unique<char[]>(blockSize);
     std::uint64_t copied = 0;
     bool complete = false;
-    for (;;) {
-        const la_ssize_t n = archive_read_data(outer.a, buffer.get(), blockSize);
+    int cut = 0;
+    while (!stop_) {
+        tick();
+        const la_ssize_t n = stop_ ? 0 : archive_read_data(outer.a, buffer.get(), blockSize);
         if (n == 0) {
-            complete = true;
+            complete = !stop_;
             break;
         }
         if (n < 0)
             break;
         copied += static_cast<std::uint64_t>(n);
-        nestedBytes_ += static_cast<std::uint64_t>(n);
-        if (nestedBytes_ > limits_.maxNestedBytes)
-            nestedExhausted_ = true;
-        if (copied > room || nestedExhausted_ || !writeAll(fd, buffer.get(), std::size_t(n)))
+        cut = charge(payer, static_cast<std::uint64_t>(n));
+        if (!cut && (copied > room || !writeAll(fd, buffer.get(), std::size_t(n))))
+            cut = TVK_LIMIT_SPOOL;
+        if (cut)
             break;
     }
-    spoolInUse_ += copied;
+    payer.spoolInUse += copied;
     if (complete && ::lseek(fd, 0, SEEK_SET) == 0) {
-        ArchivePtr inner = newArchive();
-        if (inner && archive_read_open_fd(inner.get(), fd, blockSize) == ARCHIVE_OK)
-            readLevel({inner.get(), archiveId, outer.nesting + 1, true});
+        ArchivePtr a = newArchive();
+        if (a && archive_read_open_fd(a.get(), fd, blockSize) == ARCHIVE_OK) {
+            inner.a = a.get();
+            inner.seekable = true;
+            readLevel(inner);
+        }
+    } else if (cut) {
+        report(inner.path, cut);
     }
-    spoolInUse_ -= copied;
+    payer.spoolInUse -= copied;
+    releaseTemporaryFile(fd, copied);
+}
+
+// Closes the temporary file of `size` bytes. Freeing a large file at once takes tens of
+// milliseconds (35 ms for 600 MB): it is shortened step by step, the progress called between.
+void Reader::releaseTemporaryFile(int fd, std::uint64_t size) {
+    constexpr std::uint64_t step = 32ull << 20;
+    while (size > step && ::ftruncate(fd, off_t(size - step)) == 0) {
+        size -= step;
+        tick();
+    }
     ::close(fd);
 }
 
 la_ssize_t Reader::readFromOuter(archive* inner, void* data, const void** block) {
     auto* stream = static_cast<Stream*>(data);
     Reader& reader = *stream->reader;
-    if (reader.stop_ || reader.nestedExhausted_)
+    reader.tick();
+    if (reader.stop_ || stream->inner->cutBy)
         return 0;
-    if (reader.nestedBytes_ >= reader.limits_.maxNestedBytes) {
-        reader.nestedExhausted_ = true;
-        return 0;
-    }
-    const std::uint64_t left = reader.limits_.maxNestedBytes - reader.nestedBytes_;
-    const std::size_t want = left < blockSize ? static_cast<std::size_t>(left) : blockSize;
-    const la_ssize_t n = archive_read_data(stream->outer, stream->buffer.get(), want);
+    const la_ssize_t n = archive_read_data(stream->outer->a, stream->buffer.get(), blockSize);
     if (n < 0) {
         archive_set_error(inner, EIO, "the outer archive cannot be read");
         return -1;
     }
-    reader.nestedBytes_ += static_cast<std::uint64_t>(n);
+    // The block is handed over all the same; the inner archive ends at the next read.
+    stream->inner->cutBy = reader.charge(*stream->outer->budget, static_cast<std::uint64_t>(n));
     *block = stream->buffer.get();
     return n;
 }
 
 // Reads the inner archive straight out of the outer entry's data.
-void Reader::readStreamed(const Level& outer, int archiveId) {
-    Stream stream{this, outer.a, std::make_unique<char[]>(blockSize)};
-    ArchivePtr inner = newArchive();
-    if (!inner)
+void Reader::readStreamed(Level& outer, Level& inner) {
+    Stream stream{this, &outer, &inner, std::make_unique<char[]>(blockSize)};
+    ArchivePtr a = newArchive();
+    if (!a)
         return;
-    if (archive_read_open(inner.get(), &stream, nullptr, readFromOuter, nullptr) != ARCHIVE_OK)
+    if (archive_read_open(a.get(), &stream, nullptr, readFromOuter, nullptr) != ARCHIVE_OK) {
+        if (inner.cutBy)
+            report(inner.path, inner.cutBy);
         return;
-    readLevel({inner.get(), archiveId, outer.nesting + 1, false});
+    }
+    inner.a = a.get();
+    readLevel(inner);
 }
 
 // Passes over what is left of the current entry's data. Where libarchive can seek past it
 // cheaply (an uncompressed, seekable source of a format with entries at known offsets), it
-// does; otherwise the data is read and counted against the bound of its level.
-void Reader::passOverData(const Level& level) {
+// does; otherwise the data is read (and counted against the level's budget: the level ends when
+// that is spent).
+void Reader::passOverData(Level& level) {
     const int base = archive_format(level.a) & ARCHIVE_FORMAT_BASE_MASK;
     const bool cheapFormat = base == ARCHIVE_FORMAT_TAR || base == ARCHIVE_FORMAT_CPIO ||
                              base == ARCHIVE_FORMAT_AR || base == ARCHIVE_FORMAT_ISO9660 ||
                              base == ARCHIVE_FORMAT_ZIP;
-    if (level.seekable && archive_filter_count(level.a) == 1 && cheapFormat) {
+    const bool unfiltered = archive_filter_count(level.a) == 1;
+    if (level.seekable && unfiltered && cheapFormat) {
         archive_read_data_skip(level.a);
         return;
     }
-    std::uint64_t& spent = level.nesting == 0 ? skippedBytes_ : nestedBytes_;
-    const std::uint64_t bound =
-        level.nesting == 0 ? limits_.maxSkippedBytes : limits_.maxNestedBytes;
+    // The data of an uncompressed archive streamed out of another one is the outer archive's
+    // data, counted as it was handed over.
+    const bool counted = level.seekable || !unfiltered || base == ARCHIVE_FORMAT_ZIP;
     for (;;) {
+        tick();
+        if (stop_)
+            return;
         const void* block = nullptr;
         std::size_t size = 0;
         la_int64_t offset = 0;
         const int r = archive_read_data_block(level.a, &block, &size, &offset);
         if (r != ARCHIVE_OK && !(r == ARCHIVE_WARN && size > 0))
             return;
-        spent += size;
-        if (spent > bound) {
-            if (level.nesting == 0)
-                stop_ = true;
-            else
-                nestedExhausted_ = true;
+        if (const int cut = counted ? charge(*level.budget, size) : 0) {
+            level.cutBy = cut;
             return;
         }
     }
@@ -414,38 +584,37 @@ void Reader::passOverData(const Level& level) {
 
 } // namespace
 
-long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
-                     const ReaderLimits& limits) {
-    bool damaged = false;
-    return readArchiveFile(path, sink, discId, parentId, limits, damaged);
-}
-
-long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
-                     const ReaderLimits& limits, bool& damaged) {
-    damaged = false;
+ReadOutcome readArchive(const char* path, RowSink& sink, int discId, int parentId,
+                        const ReadRequest& request) {
+    ReadOutcome outcome;
     if (!path)
-        return -1;
+        return outcome;
     // Opened without following a link and without blocking (a FIFO named like an archive
     // would otherwise wait for a writer forever); only a regular file is read.
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return outcome;
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return -1;
+        return outcome;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    long result = -1;
     ArchivePtr a = newArchive();
     if (a && archive_read_open_fd(a.get(), fd, blockSize) == ARCHIVE_OK) {
-        Reader reader(sink, discId, limits);
-        result = reader.read(a.get(), parentId, true);
-        damaged = reader.damaged();
+        Reader reader(sink, discId, request);
+        outcome = reader.read(a.get(), static_cast<std::uint64_t>(info.st_size), parentId, true);
     }
     a.reset();
     ::close(fd);
-    return result;
+    return outcome;
+}
+
+long readArchiveFile(const char* path, RowSink& sink, int discId, int parentId,
+                     const ReaderLimits& limits) {
+    ReadRequest request;
+    request.limits = limits;
+    return readArchive(path, sink, discId, parentId, request).stored;
 }
 
 long readArchiveMemory(const void* data, std::size_t size, RowSink& sink, int discId, int parentId,
@@ -453,7 +622,9 @@ long readArchiveMemory(const void* data, std::size_t size, RowSink& sink, int di
     ArchivePtr a = newArchive();
     if (!a || archive_read_open_memory(a.get(), data, size) != ARCHIVE_OK)
         return -1;
-    return Reader(sink, discId, limits).read(a.get(), parentId, true);
+    ReadRequest request;
+    request.limits = limits;
+    return Reader(sink, discId, request).read(a.get(), size, parentId, true).stored;
 }
 
 } // namespace tvk::plg

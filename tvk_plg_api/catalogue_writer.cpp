@@ -1,12 +1,14 @@
 #include "tvk_plg_api/catalogue_writer.h"
 #include "platform/utf8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace tvk::plg {
 
@@ -60,6 +62,9 @@ char* putDate(char* out, const EntryDate& d) {
     return out;
 }
 
+// Dates sent by one UPDATE at most.
+constexpr std::size_t maxDatesPerStatement = 500;
+
 // Runs a query whose result is one number; false on a server error or no usable value.
 bool queryNumber(MYSQL* connection, const char* statement, long long& value, bool nullIsZero) {
     if (mysql_query(connection, statement) != 0)
@@ -93,6 +98,7 @@ void CatalogueWriter::fail() {
     walkOpen_ = true;
     length_ = 0;
     rows_ = 0;
+    dates_.clear();
 }
 
 void CatalogueWriter::resetWalk() {
@@ -101,6 +107,7 @@ void CatalogueWriter::resetWalk() {
     packetKnown_ = false;
     length_ = 0;
     rows_ = 0;
+    dates_.clear();
 }
 
 bool CatalogueWriter::startWalk(int discId) {
@@ -133,12 +140,42 @@ bool CatalogueWriter::startWalk(int discId) {
 }
 
 bool CatalogueWriter::flush() {
-    if (rows_ == 0)
-        return true;
-    const bool ok = mysql_real_query(connection_, buffer_.get(), length_) == 0;
-    length_ = 0;
-    rows_ = 0;
-    return ok;
+    if (rows_ > 0) {
+        const bool ok = mysql_real_query(connection_, buffer_.get(), length_) == 0;
+        length_ = 0;
+        rows_ = 0;
+        if (!ok)
+            return false;
+    }
+    return sendDates();
+}
+
+// "update fic_fichiers set fic_date_modif = case fic_id when 5 then '...' ... end where
+// fic_cd_id = 3 and fic_id in (5, ...)", for the dates waiting; their rows are sent already.
+bool CatalogueWriter::sendDates() {
+    std::string statement;
+    char number[24];
+    for (std::size_t first = 0; first < dates_.size(); first += maxDatesPerStatement) {
+        const std::size_t end = std::min(dates_.size(), first + maxDatesPerStatement);
+        statement = "update fic_fichiers set fic_date_modif = case fic_id";
+        for (std::size_t i = first; i < end; ++i) {
+            char date[32];
+            *putDate(date, dates_[i].second) = '\0';
+            statement.append(" when ").append(number, putInt(number, dates_[i].first));
+            statement.append(" then ").append(date);
+        }
+        statement.append(" end where fic_cd_id = ").append(number, putInt(number, discId_));
+        statement.append(" and fic_id in (");
+        for (std::size_t i = first; i < end; ++i) {
+            statement.append(i == first ? "" : ",");
+            statement.append(number, putInt(number, dates_[i].first));
+        }
+        statement.append(")");
+        if (mysql_real_query(connection_, statement.data(), statement.size()) != 0)
+            return false;
+    }
+    dates_.clear();
+    return true;
 }
 
 void CatalogueWriter::appendRow(const EntryRow& row, int id) {
@@ -211,6 +248,19 @@ int CatalogueWriter::store(const EntryRow& row) {
     const int id = static_cast<int>(nextId_++);
     appendRow(row, id);
     return id;
+}
+
+int CatalogueWriter::setDate(int discId, int id, const EntryDate& date) {
+    if (failed_)
+        return -1;
+    if (!walkOpen_ || discId != discId_ || id <= 0 || id >= nextId_ || !isValidDate(date))
+        return 0;
+    dates_.emplace_back(id, date);
+    if (dates_.size() >= maxDatesPerStatement && !flush()) {
+        fail();
+        return -1;
+    }
+    return 1;
 }
 
 int CatalogueWriter::close() {

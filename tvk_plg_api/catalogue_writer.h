@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace tvk::plg {
 
@@ -17,6 +19,9 @@ namespace tvk::plg {
 // them; "select @@max_allowed_packet" bounds the size of a statement. Rows wait in a buffer and
 // go out as INSERTs of at most 1000 rows that the server accepts; a row for another disc sends
 // what waits and starts over for that disc.
+//
+// A date given later to a stored row (a folder made for the entries beneath it before its own
+// entry came) waits too, and goes out after the rows as one UPDATE for many rows.
 //
 // The first failure (server error, server gone, no connection) fails the walk: every later row
 // of the walk is refused with -1 without sending anything, so that mysql_error of the
@@ -37,6 +42,10 @@ public:
     // above the BIGINT range are stored as its maximum, invalid dates as NULL, parent -1 as NULL.
     int store(const EntryRow& row) override;
 
+    // 1 when the date will be sent (at the latest by close()), 0 for a row of another disc than
+    // the walk's or a date that is not valid, -1 when the walk has failed.
+    int setDate(int discId, int id, const EntryDate& date) override;
+
     // Ends the walk: sends what waits. 1 when every statement of the walk succeeded (or there
     // was no walk), 0 after a failure. Afterwards the next row starts a new walk.
     int close();
@@ -47,6 +56,7 @@ public:
 private:
     bool startWalk(int discId);
     bool flush();
+    bool sendDates();
     void fail();
     void resetWalk();
     void appendRow(const EntryRow& row, int id);
@@ -64,6 +74,8 @@ private:
     std::size_t capacity_ = 0;
     std::size_t length_ = 0;
     std::size_t rows_ = 0;
+    // Dates waiting for the rows they belong to, by fic_id.
+    std::vector<std::pair<int, EntryDate>> dates_;
 };
 
 // The library's one writer, on the connection of setMsc.

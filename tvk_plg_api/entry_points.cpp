@@ -1,5 +1,6 @@
 // The C entry points of the walk: archive recognition, the row writer and the archive reader,
 // over the library's one writer.
+#include "tvk_plg_api/entry_points.h"
 #include "indexing/plg_api.h"
 #include "tvk_plg_api/archive_reader.h"
 #include "tvk_plg_api/catalogue_writer.h"
@@ -9,6 +10,48 @@
 
 using namespace tvk::plg;
 
+namespace {
+
+TvkPlgCallbacks callbacks{};
+
+// Data decompressed for the disc of the current walk, all its archives together.
+struct DiscSpending {
+    int discId = 0;
+    std::uint64_t bytes = 0;
+};
+DiscSpending discSpending;
+
+} // namespace
+
+namespace tvk::plg {
+
+ReaderLimits& libraryLimits() {
+    static ReaderLimits limits;
+    return limits;
+}
+
+} // namespace tvk::plg
+
+// libarchive needs no preparing: the formats are known by their endings (plugins.h).
+extern "C" int taviskPlg_init_plugins(void) {
+    return 0;
+}
+
+extern "C" int taviskPlg_remove_plugins(void) {
+    callbacks = TvkPlgCallbacks{};
+    return 0;
+}
+
+extern "C" int setMsc(MYSQL* connection) {
+    catalogueWriter().setConnection(connection);
+    return 0;
+}
+
+extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
+    callbacks = given ? *given : TvkPlgCallbacks{};
+    return 0;
+}
+
 extern "C" int isSupportedArchive(const char* name) {
     return name && formatOfName(name, std::strlen(name)) ? 1 : 0;
 }
@@ -17,8 +60,10 @@ extern "C" int composeReqInsertion(const char* name, char type, unsigned long lo
                                    int month, int day, int hour, int minute, int second, int discId,
                                    int parentId) {
     CatalogueWriter& writer = catalogueWriter();
-    if (!name && type == ' ')
+    if (!name && type == ' ') {
+        discSpending = DiscSpending{};
         return writer.close();
+    }
     EntryRow row;
     row.name = name;
     row.nameLength = name ? std::strlen(name) : 0;
@@ -36,42 +81,55 @@ namespace {
 class CountingSink final : public RowSink {
 public:
     int store(const EntryRow&) override { return ++next_; }
+    int setDate(int, int, const EntryDate&) override { return 1; }
 
 private:
     int next_ = 0;
 };
 
+int clampedCount(long entries) {
+    return entries > 0x7fffffff ? 0x7fffffff : static_cast<int>(entries);
+}
+
+// The check: the archive's own entries only, its archives inside left closed, nothing reported
+// as cut short (the reading for good reports it).
+int checkArchive(const char* path, int discId, int archiveId, ReadRequest& request) {
+    CountingSink counter;
+    request.listOnly = true;
+    request.callbacks.cutShort = nullptr;
+    const ReadOutcome read = readArchive(path, counter, discId, archiveId, request);
+    if (read.stopped)
+        return PARCOURE_STOPPED;
+    if (read.stored < 0)
+        return PARCOURE_UNREADABLE;
+    return read.damaged ? PARCOURE_DAMAGED : clampedCount(read.stored);
+}
+
 } // namespace
 
 extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int flags) {
-    if (flags & PARCOURE_CHECK_ONLY) {
-        CountingSink counter;
-        bool damaged = false;
-        const long entries = readArchiveFile(path, counter, discId, archiveId, {}, damaged);
-        if (entries < 0)
-            return PARCOURE_UNREADABLE;
-        if (damaged)
-            return PARCOURE_DAMAGED;
-        return entries > 0x7fffffff ? 0x7fffffff : static_cast<int>(entries);
-    }
+    ReadRequest request;
+    request.limits = libraryLimits();
+    request.callbacks = callbacks;
+    request.disc = archiveId == -1;
+    if (flags & PARCOURE_CHECK_ONLY)
+        return checkArchive(path, discId, archiveId, request);
     CatalogueWriter& writer = catalogueWriter();
-    // Called outside a walk, the reading is a walk of its own, closed when it ends.
+    // Called outside a walk, the reading is a walk of its own, closed when it ends. The disc
+    // ceiling counts what the archives of one walk of a disc decompress.
     const bool ownWalk = !writer.walkOpen();
-    bool damaged = false;
-    const long stored = readArchiveFile(path, writer, discId, archiveId, {}, damaged);
+    if (ownWalk || discSpending.discId != discId)
+        discSpending = DiscSpending{discId, 0};
+    request.discBytes = &discSpending.bytes;
+    const ReadOutcome read = readArchive(path, writer, discId, archiveId, request);
     const bool written = !ownWalk || writer.close() == 1;
-    if (stored < 0 || !written)
+    if (ownWalk)
+        discSpending = DiscSpending{};
+    if (read.stored < 0 || !written)
         return PARCOURE_UNREADABLE;
-    if (damaged && (flags & PARCOURE_WHOLE))
+    if (read.stopped)
+        return PARCOURE_STOPPED;
+    if (read.damaged && (flags & PARCOURE_WHOLE))
         return PARCOURE_DAMAGED;
-    return stored > 0x7fffffff ? 0x7fffffff : static_cast<int>(stored);
-}
-
-namespace {
-TvkPlgCallbacks callbacks{};
-} // namespace
-
-extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
-    callbacks = given ? *given : TvkPlgCallbacks{};
-    return 0;
+    return clampedCount(read.stored);
 }

@@ -1,21 +1,8 @@
 #include "tvk_plg_api/plugins.h"
-#include "indexing/plg_api.h"
-#include "tvk_plg_api/catalogue_writer.h"
 
 namespace tvk::plg {
 
 namespace {
-
-struct LibraryState {
-    bool initialised = false;
-    std::vector<ArchiveFormat> formats;
-    MYSQL* connection = nullptr;
-};
-
-LibraryState& state() {
-    static LibraryState library;
-    return library;
-}
 
 // The formats libarchive reads on a stock Debian system that people keep files in, by the
 // endings that name them. Office documents, e-books and static libraries are zip or ar inside,
@@ -60,12 +47,6 @@ bool endsWithIgnoringCase(const char* name, std::size_t length, const std::strin
 
 } // namespace
 
-const std::vector<ArchiveFormat>& archiveFormats() {
-    return state().formats;
-}
-bool pluginsInitialised() {
-    return state().initialised;
-}
 const ArchiveFormat* formatOfName(const char* name, std::size_t length) {
     static const std::vector<ArchiveFormat> table = builtInFormats();
     if (!name)
@@ -79,32 +60,4 @@ const ArchiveFormat* formatOfName(const char* name, std::size_t length) {
     return nullptr;
 }
 
-MYSQL* currentConnection() {
-    return state().connection;
-}
-
 } // namespace tvk::plg
-
-using tvk::plg::state;
-
-extern "C" int taviskPlg_init_plugins(void) {
-    auto& library = state();
-    if (!library.initialised) {
-        library.formats = tvk::plg::builtInFormats();
-        library.initialised = true;
-    }
-    return 0;
-}
-
-extern "C" int taviskPlg_remove_plugins(void) {
-    auto& library = state();
-    library.formats.clear();
-    library.initialised = false;
-    return 0;
-}
-
-extern "C" int setMsc(MYSQL* connection) {
-    state().connection = connection;
-    tvk::plg::catalogueWriter().setConnection(connection);
-    return 0;
-}

@@ -1,8 +1,6 @@
-// The archive library's own state: its table of archive formats and the connection it was
-// handed. The C entry points of plg_api.h sit on top of these.
+// The archive formats the library reads, known by the endings of their names. The C entry
+// points of plg_api.h sit on top of this.
 #pragma once
-
-#include <mysql.h>
 
 #include <cstddef>
 #include <string>
@@ -20,16 +18,8 @@ struct ArchiveFormat {
     bool needsSeeking = false;
 };
 
-// The format table built by taviskPlg_init_plugins; empty before it and after removal.
-const std::vector<ArchiveFormat>& archiveFormats();
-bool pluginsInitialised();
-
 // The format whose ending `name` (a bare name of `length` bytes) carries, compared without
-// regard to ASCII case, with at least one byte before the ending; null for a plain file. Works
-// whether or not taviskPlg_init_plugins has run (it reads a table of its own).
+// regard to ASCII case, with at least one byte before the ending; null for a plain file.
 const ArchiveFormat* formatOfName(const char* name, std::size_t length);
-
-// The connection last handed over with setMsc; null for none.
-MYSQL* currentConnection();
 
 } // namespace tvk::plg

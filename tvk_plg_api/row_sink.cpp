@@ -21,6 +21,19 @@ int MemorySink::store(const EntryRow& row) {
     return rows.back().id;
 }
 
+int MemorySink::setDate(int discId, int id, const EntryDate& date) {
+    if (failAfter == 0)
+        return -1;
+    // Rows are numbered one after the other from the first.
+    if (rows.empty() || id < rows.front().id || id - rows.front().id >= long(rows.size()))
+        return 0;
+    StoredRow& row = rows[std::size_t(id - rows.front().id)];
+    if (row.discId != discId || !isValidDate(date))
+        return 0;
+    row.date = date;
+    return 1;
+}
+
 bool isValidDate(const EntryDate& d) {
     if (d.year < 1000 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1)
         return false;

@@ -40,6 +40,10 @@ public:
     // (a type other than 'R', 'Z', 'F', or no name); -1 when the sink has failed, after which
     // every later row is refused with -1 too.
     virtual int store(const EntryRow& row) = 0;
+    // Gives the row `id` of disc `discId`, stored earlier without a date, the date `date`.
+    // Returns 1 when done (or to be done with the next rows sent), 0 when there is no such row
+    // or the date is not valid, -1 when the sink has failed.
+    virtual int setDate(int discId, int id, const EntryDate& date) = 0;
 };
 
 // A row as an in-memory sink keeps it.
@@ -62,6 +66,7 @@ public:
     long failAfter = -1;
 
     int store(const EntryRow& row) override;
+    int setDate(int discId, int id, const EntryDate& date) override;
 };
 
 // Whether the six fields make a date and time the catalogue can hold (years 1000 to 9999).

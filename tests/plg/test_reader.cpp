@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,59 +198,156 @@ std::string nestZips(const WorkDir& dir, int depth) {
     return inner;
 }
 
-TEST(ArchiveReaderLimits, NestingStopsAtItsBound) {
-    WorkDir dir;
-    const std::string outer = nestZips(dir, 12); // z1.zip holds z2.zip ... z12.zip holds core
-    const Read read = readPath(dir.file(outer));
-    // z1 is the archive read; z2 .. z9 are read inside it (8 levels); z10 is stored unread.
-    ASSERT_EQ(read.sink.rows.size(), 9u);
-    EXPECT_EQ(read.sink.rows.back().name, "z10.zip");
-    EXPECT_EQ(read.sink.rows.back().type, 'Z');
-    ReaderLimits shallow;
-    shallow.maxNesting = 0;
-    EXPECT_EQ(readPath(dir.file(outer), shallow).sink.rows.size(), 1u);
+// What a reading with callbacks stored and was told: each archive cut short as "path limit".
+struct Watched {
+    plg::ReadOutcome outcome;
+    MemorySink sink;
+    Lines cut;
+    int progressCalls = 0;
+    int stopAfter = -1; // the progress call that answers "stop"
+};
+
+Watched readWatched(const std::string& path, const ReaderLimits& limits, bool asDisc = false,
+                    int stopAfter = -1) {
+    Watched watched;
+    watched.stopAfter = stopAfter;
+    watched.sink.nextId = root + 1;
+    plg::ReadRequest request;
+    request.limits = limits;
+    request.disc = asDisc;
+    request.callbacks.context = &watched;
+    request.callbacks.progress = [](void* context) {
+        auto* w = static_cast<Watched*>(context);
+        return ++w->progressCalls == w->stopAfter ? 1 : 0;
+    };
+    request.callbacks.cutShort = [](void* context, const char* innerPath, int limit) {
+        static_cast<Watched*>(context)->cut.push_back(innerPath + (" " + std::to_string(limit)));
+    };
+    watched.outcome = plg::readArchive(path.c_str(), watched.sink, disc, root, request);
+    return watched;
 }
 
-TEST(ArchiveReaderLimits, ANestedArchiveBeyondTheSpoolBoundIsStoredWithoutContents) {
+std::string limit(const char* path, int code) {
+    return path + (" " + std::to_string(code));
+}
+
+TEST(ArchiveReaderLimits, EachArchiveCutShortIsReportedOnceWithItsPath) {
     WorkDir dir;
+    nestZips(dir, 12); // z1.zip holds z2.zip ... z12.zip holds core
     dir.write("big/zeros", std::string(3 << 20, '\0'));
     dir.run({"zip", "-q", "-0", "../big.zip", "zeros"}, "big"); // 3 MiB, stored as it is
+    dir.run({"tar", "cf", "inner.tar", "big/zeros"});           // 3 MiB, streamed
     dir.write("big.zip.after", "after");
-    dir.run({"tar", "czf", "outer.tar.gz", "big.zip", "big.zip.after"});
-    ReaderLimits limits;
-    limits.maxSpoolBytes = 1 << 20;
-    EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits),
-              (Lines{"big.zip Z " + std::to_string(readFile(dir.file("big.zip")).size()),
-                     "big.zip.after F 5"}));
-    limits.maxSpoolBytes = 8 << 20;
-    EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits).size(), 3u);
-    // The same inner archive beyond the nested data budget.
-    limits.maxNestedBytes = 1 << 20;
-    EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits).size(), 2u);
-    // Passing over 3 MiB of the top-level archive's compressed data beyond its bound ends the
-    // reading.
-    limits.maxSkippedBytes = 1 << 20;
-    EXPECT_EQ(readListing(dir.file("outer.tar.gz"), limits).size(), 1u);
+    dir.run({"tar", "czf", "spooled.tar.gz", "big.zip", "big.zip.after"});
+    dir.run({"tar", "czf", "streamed.tar.gz", "inner.tar", "big.zip.after"});
+    std::vector<std::string> args = {"tar", "cf", "../many.tar"};
+    for (int i = 0; i < 50; ++i)
+        args.push_back(dir.write("m/f" + std::to_string(i), "x").substr(dir.path().size() + 3));
+    dir.run(args, "m");
+    const std::string bigZip = "big.zip Z " + std::to_string(readFile(dir.file("big.zip")).size());
+    const std::string after = "big.zip.after F 5";
+    const auto with = [](auto change) {
+        ReaderLimits limits;
+        change(limits);
+        return limits;
+    };
+    const ReaderLimits defaults;
+    const ReaderLimits smallSpool = with([](auto& l) { l.maxSpoolBytes = 1 << 20; });
+    const ReaderLimits byRatio = with([](auto& l) { l.ratio = 1, l.ratioFloor = 1 << 20; });
+    const ReaderLimits byBytes = with([](auto& l) { l.maxArchiveBytes = 1 << 20; });
+    const ReaderLimits byDisc = with([](auto& l) { l.maxDiscBytes = 1 << 20; });
+    const ReaderLimits fewEntries = with([](auto& l) { l.maxEntries = 10; });
+    const struct {
+        const char* archive;
+        const ReaderLimits& limits;
+        std::size_t rows;
+        Lines cut;
+    } cases[] = {
+        {"z1.zip",
+         defaults,
+         9,
+         {limit("z2.zip/z3.zip/z4.zip/z5.zip/z6.zip/z7.zip/z8.zip/z9.zip/"
+                "z10.zip",
+                TVK_LIMIT_NESTING)}},
+        {"spooled.tar.gz", defaults, 3, {}},
+        {"spooled.tar.gz", smallSpool, 2, {limit("big.zip", TVK_LIMIT_SPOOL)}},
+        {"spooled.tar.gz",
+         byRatio,
+         1,
+         {limit("big.zip", TVK_LIMIT_RATIO), limit("", TVK_LIMIT_RATIO)}},
+        {"spooled.tar.gz",
+         byBytes,
+         1,
+         {limit("big.zip", TVK_LIMIT_BYTES), limit("", TVK_LIMIT_BYTES)}},
+        {"streamed.tar.gz",
+         byDisc,
+         3,
+         {limit("inner.tar", TVK_LIMIT_DISC_BYTES), limit("", TVK_LIMIT_DISC_BYTES)}},
+        {"many.tar", fewEntries, 10, {limit("", TVK_LIMIT_ENTRIES)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive + (" rows " + std::to_string(c.rows)));
+        const Watched read = readWatched(dir.file(c.archive), c.limits);
+        EXPECT_EQ(read.sink.rows.size(), c.rows);
+        EXPECT_EQ(read.outcome.stored, long(c.rows));
+        EXPECT_EQ(read.cut, c.cut);
+        EXPECT_FALSE(read.outcome.stopped);
+    }
+    EXPECT_EQ(readListing(dir.file("spooled.tar.gz"), smallSpool), (Lines{bigZip, after}));
+    MemorySink failing;
+    failing.failAfter = 3;
+    EXPECT_EQ(plg::readArchiveFile(dir.file("many.tar").c_str(), failing, disc, root), 3);
+    EXPECT_EQ(failing.rows.size(), 3u);
 }
 
-TEST(ArchiveReaderLimits, EntryBoundAndFailingSinkStopTheReading) {
-    WorkDir dir;
-    std::vector<std::string> args = {"tar", "cf", "../many.tar"};
-    for (int i = 0; i < 50; ++i) {
-        dir.write("m/f" + std::to_string(i), "x");
-        args.push_back("f" + std::to_string(i));
-    }
-    dir.run(args, "m");
+// 2 GiB of zeros and a file after them, 1.6 KB of bzip2: made with
+// truncate -s 2G zeros; echo after >after.txt; tar cjf zeros-2GiB.tar.bz2 zeros after.txt
+std::string bomb() {
+    return std::string(std::getenv("TAVISK_SOURCE_DIR")) + "/tests/plg/fixtures/zeros-2GiB.tar.bz2";
+}
+
+TEST(ArchiveReaderLimits, ABombIsCutShortAtItsRatioWithProgressAllAlong) {
     ReaderLimits limits;
-    limits.maxEntries = 10;
-    const Read bounded = readPath(dir.file("many.tar"), limits);
-    EXPECT_EQ(bounded.result, 10);
-    EXPECT_EQ(bounded.sink.rows.size(), 10u);
-    Read failing;
-    failing.sink.failAfter = 3;
-    failing.result = plg::readArchiveFile(dir.file("many.tar").c_str(), failing.sink, disc, root);
-    EXPECT_EQ(failing.result, 3);
-    EXPECT_EQ(failing.sink.rows.size(), 3u);
+    limits.progressInterval = 0; // every chance to call it is taken
+    const Watched read = readWatched(bomb(), limits);
+    EXPECT_EQ(listing(read.sink.rows, root), (Lines{"zeros F 2147483648"}));
+    EXPECT_EQ(read.cut, (Lines{limit("", TVK_LIMIT_RATIO)}));
+    // 64 MiB passed over in blocks of 64 KiB at most, the progress called between them.
+    EXPECT_GE(read.progressCalls, 1024);
+    // Stopped by the caller: no more is read, nothing is reported.
+    const Watched stopped = readWatched(bomb(), limits, false, 100);
+    EXPECT_TRUE(stopped.outcome.stopped);
+    EXPECT_EQ(stopped.progressCalls, 100);
+    EXPECT_EQ(stopped.sink.rows.size(), 1u);
+    EXPECT_TRUE(stopped.cut.empty());
+}
+
+TEST(ArchiveReaderDisc, AnImageHasNoEntryBoundAndEachArchiveInItItsOwnBudgets) {
+    WorkDir dir;
+    for (int i = 0; i < 25; ++i)
+        dir.write("iso/f" + std::to_string(i), "x");
+    for (const char* name : {"a", "b", "c"}) {
+        dir.write(std::string("z/") + name + "/zeros", std::string(3 << 20, '\0'));
+        for (int i = 0; i < (name[0] == 'c' ? 25 : 5); ++i)
+            dir.write(std::string("z/") + name + "/g" + std::to_string(i), "y");
+        dir.run({"zip", "-q", "-0", "-r", std::string("../../iso/") + name + ".zip", "."},
+                std::string("z/") + name);
+    }
+    dir.run({"genisoimage", "-quiet", "-R", "-o", "disc.iso", "iso"});
+    ReaderLimits limits;
+    limits.maxEntries = 20;
+    limits.maxSpoolBytes = 2 << 20;
+    limits.maxArchiveBytes = 4 << 20; // each zip fits, not two together
+    const Watched read = readWatched(dir.file("disc.iso"), limits, true);
+    // 28 entries of the image, 6 of a.zip and of b.zip, 20 of c.zip.
+    EXPECT_EQ(read.sink.rows.size(), 60u);
+    EXPECT_EQ(read.cut, (Lines{limit("c.zip", TVK_LIMIT_ENTRIES)}));
+    // Read as an archive, the image is bounded as one.
+    const Watched asArchive = readWatched(dir.file("disc.iso"), limits);
+    EXPECT_LE(asArchive.sink.rows.size(), 20u);
+    EXPECT_EQ(asArchive.cut,
+              (Lines{limit("a.zip", TVK_LIMIT_SPOOL), limit("b.zip", TVK_LIMIT_SPOOL),
+                     limit("c.zip", TVK_LIMIT_SPOOL), limit("", TVK_LIMIT_ENTRIES)}));
 }
 
 TEST(ArchiveReaderHostile, TruncatedAndCorruptArchivesKeepWhatWasRead) {

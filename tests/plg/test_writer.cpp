@@ -4,6 +4,7 @@
 #include "tests/plg/archive_tools.h"
 #include "tests/support/query_log.h"
 #include "tests/support/test_server.h"
+#include "tvk_plg_api/entry_points.h"
 
 #include <gtest/gtest.h>
 
@@ -298,6 +299,78 @@ TEST_F(CatalogueWriter, ArchiveContentsGoBeneathTheArchivesRow) {
     EXPECT_EQ(table("fic_id, fic_nom, fic_rep_id", 12),
               (Rows{{"1", "in.zip", "77"}, {"2", "inner.txt", "1"}, {"3", "it's.txt", "77"}}));
     EXPECT_EQ(ParcoureArchive(dir.file("missing.zip").c_str(), 12, 77, 0), -1);
+}
+
+} // namespace
+} // namespace tvk::test
+
+namespace tvk::test {
+namespace {
+
+TEST_F(CatalogueWriter, FoldersListedAfterTheirFilesTakeTheirOwnDates) {
+    WorkDir dir;
+    setTime(dir.write("t/a/b/c.txt", "c"), 981173106); // 2001-02-03 04:05:06
+    setTime(dir.file("t/a/b"), 1014951845);            // 2002-03-01 03:04:05
+    setTime(dir.file("t/a"), 1046660645);              // 2003-03-03 03:04:05
+    dir.run({"tar", "--no-recursion", "-cf", "../late.tar", "a/b/c.txt", "a/b", "a"}, "t");
+    EXPECT_EQ(ParcoureArchive(dir.file("late.tar").c_str(), 13, 50, 0), 3);
+    EXPECT_EQ(table("fic_id, fic_nom, fic_type, fic_date_modif, fic_rep_id", 13),
+              (Rows{{"1", "a", "R", "2003-03-03 03:04:05", "50"},
+                    {"2", "b", "R", "2002-03-01 03:04:05", "1"},
+                    {"3", "c.txt", "F", "2001-02-03 04:05:06", "2"}}));
+}
+
+// What the callbacks were told, and the answer the progress gives at its call `stopAt`.
+struct Heard {
+    int progressCalls = 0;
+    int stopAt = -1;
+    std::vector<std::string> cut;
+};
+
+TEST_F(CatalogueWriter, CallbacksStopTheReadingAndTellTheDiscCeilingOncePerWalk) {
+    WorkDir dir;
+    std::string noise(600 << 10, '\0');
+    unsigned seed = 7;
+    for (char& c : noise)
+        c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+    dir.write("n/noise", noise);
+    dir.write("n/after", "after");
+    dir.run({"tar", "czf", "../noise.tar.gz", "noise", "after"}, "n");
+    const std::string archive = dir.file("noise.tar.gz");
+    const plg::ReaderLimits saved = plg::libraryLimits();
+    plg::libraryLimits().maxDiscBytes = 1 << 20; // one reading of the archive fits, not two
+    plg::libraryLimits().progressInterval = 0;
+    Heard heard;
+    TvkPlgCallbacks callbacks{};
+    callbacks.context = &heard;
+    callbacks.progress = [](void* context) {
+        auto* h = static_cast<Heard*>(context);
+        return ++h->progressCalls == h->stopAt ? 1 : 0;
+    };
+    callbacks.cutShort = [](void* context, const char* path, int limit) {
+        static_cast<Heard*>(context)->cut.push_back(path + (":" + std::to_string(limit)));
+    };
+    taviskPlg_set_callbacks(&callbacks);
+    // One walk of disc 14 reads the archive twice: the second reading reaches the ceiling.
+    ASSERT_EQ(storeFile("x.tar.gz", 14), 1);
+    EXPECT_EQ(ParcoureArchive(archive.c_str(), 14, 1, 0), 2);
+    EXPECT_TRUE(heard.cut.empty());
+    EXPECT_EQ(ParcoureArchive(archive.c_str(), 14, 1, 0), 1);
+    EXPECT_EQ(heard.cut, (std::vector<std::string>{":3"}));
+    EXPECT_EQ(closeWalk(), 1);
+    // The next walk of the same disc counts from nothing again.
+    ASSERT_EQ(storeFile("y.tar.gz", 14), 5);
+    EXPECT_EQ(ParcoureArchive(archive.c_str(), 14, 5, 0), 2);
+    EXPECT_EQ(closeWalk(), 1);
+    EXPECT_EQ(heard.cut.size(), 1u);
+    // Stopped at the second call, inside the data of "noise": what was stored stays.
+    heard.progressCalls = 0;
+    heard.stopAt = 2;
+    EXPECT_EQ(ParcoureArchive(archive.c_str(), 16, 9, 0), PARCOURE_STOPPED);
+    EXPECT_EQ(table("fic_nom, fic_rep_id", 16), (Rows{{"noise", "9"}}));
+    EXPECT_EQ(heard.cut.size(), 1u);
+    taviskPlg_set_callbacks(nullptr);
+    plg::libraryLimits() = saved;
 }
 
 } // namespace

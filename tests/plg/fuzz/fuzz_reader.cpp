@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tvk::plg::ReaderLimits limits;
     limits.maxEntries = 5000;
     limits.maxSpoolBytes = 1 << 20;
-    limits.maxNestedBytes = 16 << 20;
-    limits.maxSkippedBytes = 64 << 20;
+    limits.ratioFloor = 16 << 20;
+    limits.maxArchiveBytes = 64 << 20;
     tvk::plg::MemorySink sink;
     sink.nextId = root + 1;
     const long stored = tvk::plg::readArchiveMemory(data, size, sink, 9, root, limits);
