@@ -257,6 +257,37 @@ TEST(ProgressPosition, NeverDividesByZeroNorPasses100) {
     EXPECT_EQ(progressPosition(2000000000, 2100000000), 95);
 }
 
+// What an indexing left out, as its summary names it: each archive cut short with its limit
+// (its path on the disc, then the one nested in it; the image itself when both are empty), each
+// folder not opened; the first 20 of a kind, then how many more.
+TEST(LeftOut, TheSummaryNamesWhatWasLeftOut) {
+    useEnglishModule();
+    IndexSummary summary;
+    summary.result = 3;
+    summary.source = "/media/x/disc.iso";
+    summary.cutShort = {{"docs/big.zip", "", TVK_LIMIT_RATIO},
+                        {"a.7z", "in/b.tar.bz2", TVK_LIMIT_BYTES},
+                        {"", "n.zip", TVK_LIMIT_SPOOL},
+                        {"", "", TVK_LIMIT_DISC_BYTES}};
+    summary.unopenedFolders = {"caf\xE9"};
+    EXPECT_FALSE(summary.complete());
+    EXPECT_EQ(leftOutText(summary, 3),
+              QString::fromUtf8(
+                  "The disc number 3 is incomplete in the directory: what follows was left out.\n"
+                  "Archive cut short: docs/big.zip (its data grows far beyond its own size)\n"
+                  "Archive cut short: a.7z/in/b.tar.bz2 (too much data to unpack)\n"
+                  "Archive cut short: n.zip (a nested archive too large to read)\n"
+                  "Archive cut short: /media/x/disc.iso (too much data to unpack on this disc)\n"
+                  "Folder not opened: café"));
+    summary.cutShort.assign(25, {"z.zip", "", TVK_LIMIT_ENTRIES});
+    const QStringList lines = leftOutText(summary, 3).split('\n');
+    ASSERT_EQ(lines.size(), 23);
+    EXPECT_EQ(lines[20], "Archive cut short: z.zip (too many entries)");
+    EXPECT_EQ(lines[21], "... and 5 more");
+    EXPECT_EQ(limitText(TVK_LIMIT_NESTING), "archives nested too deep");
+    EXPECT_TRUE(leftOutText(IndexSummary{}, 1).isEmpty());
+}
+
 // Archives made by the real tools, at any depth, and archives inside archives: each archive is
 // a 'Z' row with its contents below it.
 TEST_F(Scanner, ArchivesAreStoredWithTheirContents) {

@@ -488,6 +488,63 @@ TEST(Listing, PathsDeeperThanPathMaxWithBoundedDescriptors) {
     EXPECT_EQ(openDescriptors(), before);
 }
 
+// A walk through DirectoryPath holds a bounded number of descriptors however deep it goes,
+// opens the directories that gave theirs up again to go on with their other entries, and
+// refuses one that was replaced meanwhile.
+TEST(Listing, AWalkHoldsBoundedDescriptorsAtAnyDepth) {
+    TempDir dir;
+    const int depth = 3 * int(DirectoryPath::HELD);
+    int fd = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth; ++i) { // each level holds "d", the next one, and "s", empty
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        ASSERT_EQ(mkdirat(fd, "s", 0755), 0);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    close(fd);
+
+    const int before = openDescriptors();
+    int visited = 0, most = 0;
+    {
+        DirectoryPath dirs(Directory::open(dir.path));
+        const auto walk = [&](auto&& self) -> void {
+            ++visited;
+            most = std::max(most, openDescriptors());
+            for (const DirectoryEntry& entry : listDirectory(dirs.current(), false)) {
+                int error = -1;
+                ASSERT_TRUE(dirs.enter(entry.name, error)) << dirs.depth() << " " << error;
+                self(self);
+                dirs.leave();
+            }
+        };
+        walk(walk);
+        EXPECT_EQ(dirs.depth(), 0u);
+    }
+    EXPECT_EQ(visited, 2 * depth + 1);
+    EXPECT_LE(most, before + int(DirectoryPath::HELD) + 3);
+    EXPECT_EQ(openDescriptors(), before);
+
+    // A directory that gave up its descriptor, replaced while its subdirectory was walked.
+    DirectoryPath dirs(Directory::open(dir.path));
+    std::string replaced = dir.path;
+    int error = 0;
+    for (std::size_t i = 0; i < DirectoryPath::HELD + 3; ++i) {
+        ASSERT_TRUE(dirs.enter("d", error));
+        if (i < DirectoryPath::HELD + 1)
+            replaced += "/d";
+    }
+    ASSERT_EQ(rename(replaced.c_str(), (replaced + "-old").c_str()), 0);
+    ASSERT_EQ(mkdir(replaced.c_str(), 0755), 0);
+    dirs.leave();
+    dirs.leave();
+    EXPECT_FALSE(dirs.current().valid()); // level HELD + 1: another directory now
+    EXPECT_FALSE(dirs.enter("s", error));
+    dirs.leave();
+    EXPECT_TRUE(dirs.current().valid()); // level HELD: opened again, the same directory
+    EXPECT_TRUE(dirs.enter("s", error));
+}
+
 TEST(Listing, SymbolicLinksAreFilesAndNeverFollowed) {
     TempDir dir;
     mkdir((dir / "sub").c_str(), 0755);
