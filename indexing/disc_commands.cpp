@@ -6,6 +6,7 @@
 #include "browse/tree_contents.h"
 #include "catalogue/connection.h"
 #include "indexing/disc_sources.h"
+#include "indexing/index_summary.h"
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "lang/resource.h"
@@ -41,6 +42,16 @@ QByteArray shown(const std::string& bytes) {
     return fromServerText(bytes).toUtf8();
 }
 
+// A path of this machine as the messages show it.
+QByteArray shownPath(const std::string& path) {
+    return QString::fromLocal8Bit(path.c_str()).toUtf8();
+}
+
+// The entries disc `discId` holds now, as the questions show them.
+QByteArray entriesOf(int discId) {
+    return countText(countDiscEntries(discId).value_or(0)).toUtf8();
+}
+
 // Asks whether the disc in the drive at `root` is to be added (discId -1) or to become the new
 // contents of disc `discId`.
 bool offerDisc(const std::string& root, const VolumeInformation& volume, int discId) {
@@ -54,6 +65,12 @@ bool offerDisc(const std::string& root, const VolumeInformation& volume, int dis
                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+// A warning question whose default answer is No; true for Yes.
+bool confirmed(const QString& question, unsigned caption) {
+    return messageBox(mainWindow, question, loadLangString(caption),
+                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 // Before an update replaces a disc's entries from a drive: when the recorded disc and the one in
 // the drive are told apart by their label or serial, asks whether to go on all the same (No is
 // the default). True to go on.
@@ -64,25 +81,81 @@ bool sameDiscOrConfirmed(const std::optional<DiscSource>& recorded, const std::s
     const QByteArray label = shown(volume.label);
     const QByteArray letter = driveLetter(root).toUtf8();
     const QByteArray recordedLabel = shown(recorded->label);
-    return messageBox(mainWindow,
-                      formatLangString(IDS_ASK_REPLACE_ANOTHER_DISC, label.constData(),
-                                       letter.constData(), discId, recordedLabel.constData()),
-                      loadLangString(IDS_ANOTHER_DISC),
-                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    return confirmed(formatLangString(IDS_ASK_REPLACE_ANOTHER_DISC, label.constData(),
+                                      letter.constData(), discId, recordedLabel.constData()),
+                     IDS_ANOTHER_DISC);
 }
 
-// Records where disc `discId` was read, after an indexing that stored it whole.
-void recordSource(int discId, char kind, const std::string& path, const VolumeInformation& volume) {
-    if (discId <= 0 || !indexingComplete)
-        return;
+// Before an update replaces a disc's entries from the folder or image `path` that is not the
+// volume recorded for it: asks whether to go on all the same, naming what the disc holds (No
+// is the default). True to go on.
+bool sameSourceOrConfirmed(const DiscSource& recorded, const std::string& path,
+                           const VolumeInformation& volume) {
+    if (!isAnotherDisc(recorded, volume))
+        return true;
+    const QByteArray name = shownPath(path);
+    const QByteArray recordedLabel = shown(recorded.label);
+    const QByteArray entries = entriesOf(recorded.discId);
+    return confirmed(formatLangString(IDS_ASK_REPLACE_FROM_ANOTHER, name.constData(),
+                                      recorded.discId, recordedLabel.constData(),
+                                      entries.constData()),
+                     IDS_ANOTHER_DISC);
+}
+
+// Whether the folder (or a drive's root) at `path` holds no entry, or cannot be opened: its
+// reading would leave the disc empty.
+bool folderHoldsNothing(const std::string& path) {
+    const Directory dir = Directory::open(path);
+    return !dir.valid() || listDirectory(dir, false).empty();
+}
+
+// Before an update replaces the entries of disc `discId` from a source that holds none (`path`
+// names it): asks whether to empty the disc all the same, naming what it holds (No is the
+// default). True to go on; always when the disc holds nothing either.
+bool notEmptiedOrConfirmed(int discId, bool sourceEmpty, const std::string& path) {
+    if (!sourceEmpty)
+        return true;
+    const std::uint64_t held = countDiscEntries(discId).value_or(0);
+    if (held == 0)
+        return true;
+    const QByteArray entries = countText(held).toUtf8();
+    const QByteArray name = shownPath(path);
+    return confirmed(formatLangString(IDS_ASK_REPLACE_WITH_NOTHING, discId, entries.constData(),
+                                      name.constData()),
+                     IDS_NOTHING_TO_READ);
+}
+
+// What a reading of `path` (of kind `kind`, giving `volume`) records of its source.
+DiscSource describeSource(char kind, const std::string& path, const VolumeInformation& volume) {
     DiscSource source;
-    source.discId = discId;
     source.kind = kind;
     source.path = path;
     source.host = thisHost();
     source.label = volume.label;
     source.serial = volume.serial;
     source.fileSystem = volume.fileSystemName;
+    source.uuid = volume.uuid;
+    if (kind == SOURCE_IMAGE)
+        fileSizeAndDate(path, source.fileSize, source.fileDate);
+    return source;
+}
+
+// Records where disc `discId` was read, after an indexing that stored it (marked incomplete
+// when something was left out or stopped); after a write that failed, the earlier record is
+// marked incomplete.
+void recordSource(int discId, const DiscSource& read) {
+    const IndexSummary& summary = lastIndexing;
+    if (discId <= 0 || summary.result <= 0)
+        return;
+    if (summary.writeFailed) {
+        markDiscIncomplete(discId);
+        return;
+    }
+    if (summary.imageRefused)
+        return;
+    DiscSource source = read;
+    source.discId = discId;
+    source.complete = summary.complete();
     recordDiscSource(source);
 }
 
@@ -99,28 +172,54 @@ std::string folderRoot(const std::string& folder) {
     return path == "/" ? path : path + "/";
 }
 
-// Tells the user the number to write on the new disc.
-void showDiscNumber(int discId, const std::string& label) {
+// Tells the user the number of the disc just added from a source of kind `kind`, and how many
+// entries it holds: a CD-ROM is to have its number written on it; a folder or an image is told
+// as such.
+void showDiscNumber(int discId, const std::string& label, char kind) {
     const QByteArray name = shown(label);
-    messageBox(mainWindow, formatLangString(IDS_WRITE_DISC_NUMBER, discId, name.constData()),
-               loadLangString(IDS_DISC_IDENTIFICATION), MB_OK);
+    const QByteArray entries = countText(lastIndexing.entries).toUtf8();
+    const bool drive = kind == SOURCE_DRIVE;
+    const QString text =
+        drive ? formatLangString(IDS_WRITE_DISC_NUMBER, discId, name.constData())
+              : formatLangString(kind == SOURCE_FOLDER ? IDS_FOLDER_ADDED : IDS_IMAGE_ADDED,
+                                 name.constData(), discId);
+    messageBox(mainWindow,
+               text + QLatin1Char('\n') + formatLangString(IDS_ENTRIES_STORED, entries.constData()),
+               loadLangString(drive ? IDS_DISC_IDENTIFICATION : IDS_DISC_ADDED), MB_OK);
 }
 
-// Whether a recorded folder or image source is of this machine and still there.
-bool sourceStillHere(const DiscSource& source) {
-    if (source.kind != SOURCE_FOLDER && source.kind != SOURCE_IMAGE)
-        return false;
-    if (source.host != thisHost() || source.path.empty())
-        return false;
+// After dialog 550 has read disc `discId`: an update that was stopped says what the disc holds
+// now, and whatever the reading left out is named.
+void showIndexingEnd(int discId) {
+    const IndexSummary& summary = lastIndexing;
+    if (summary.result <= 0)
+        return;
+    if (summary.stopped && !summary.newDisc) {
+        const QByteArray entries = countText(summary.entries).toUtf8();
+        messageBox(mainWindow, formatLangString(IDS_UPDATE_STOPPED, discId, entries.constData()),
+                   loadLangString(IDS_INDEXING_STOPPED), MB_OK | MB_ICONWARNING);
+    }
+    if (summary.leftOut())
+        messageBox(mainWindow, leftOutText(summary, discId), loadLangString(IDS_INCOMPLETE_DISC),
+                   MB_OK | MB_ICONWARNING);
+}
+
+// Why a recorded folder or image source is not offered for an update: the text's string id
+// (0: it is offered) for a source of another machine, one that is gone, or one that no longer
+// holds the recorded volume.
+unsigned whyNotOffered(const DiscSource& source) {
+    if (source.host != thisHost())
+        return IDS_SOURCE_ON_OTHER_HOST;
     struct stat info {};
-    if (::stat(source.path.c_str(), &info) != 0)
-        return false;
     const bool folder = source.kind == SOURCE_FOLDER;
-    if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))
-        return false;
+    if (source.path.empty() || ::stat(source.path.c_str(), &info) != 0 ||
+        (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)))
+        return IDS_SOURCE_GONE;
     // The same volume still, not another one in its place: a USB stick unplugged leaves its
     // mount point behind as an empty folder of another name, which must not empty the disc.
-    return !isAnotherDisc(source, folder ? folderVolume(source.path) : imageVolume(source.path));
+    if (isAnotherDisc(source, folder ? folderVolume(source.path) : imageVolume(source.path)))
+        return IDS_SOURCE_OTHER_VOLUME;
+    return 0;
 }
 
 // Whether the file at `image` is a disc image that can be read whole: the number of entries it
@@ -140,45 +239,147 @@ int checkImage(const std::string& image) {
     return check;
 }
 
-// A disc just made by New (from a drive, a folder or an image): its number message, then the
-// tree refilled with the disc selected.
-void finishNewDisc(const std::pair<int, std::string>& made) {
-    const auto& [discId, label] = made;
-    if (discId > 0)
-        showDiscNumber(discId, label);
-    if (discId == -2) // nothing was tried
-        return;
-    refillCatalogueTree(mainWindow);
-    if (discId > 0)
-        selectDiscItem(mainWindow, discId);
-}
-
-// Indexes the folder `folder` as a new disc (-1) or as disc `discId`, in dialog 550. Returns
-// the dialog's result and the disc's name.
-std::pair<int, std::string> indexFolder(const std::string& folder, int discId) {
-    const VolumeInformation volume = folderVolume(folder);
-    const int result =
-        runIndexingDialog(IndexRequest{folderRoot(folder), volume.label, discId, {}});
-    recordSource(discId == -1 ? result : discId, SOURCE_FOLDER, withoutSlash(folder), volume);
-    return {result, volume.label};
-}
-
-// Checks the disc image `image` and indexes it as a new disc (-1) or as disc `discId`, in
-// dialog 550. An image that cannot be read whole is refused with its reason, before anything
-// is written: the result is then -2.
-std::pair<int, std::string> indexImageFile(const std::string& image, int discId) {
+// The number of entries of the image `image` as checkImage tells it, under the hourglass; a
+// refused image is said (its result is then below 0).
+int checkedImage(const std::string& image) {
     pushCursor(waitCursor);
     const int check = checkImage(image);
     popCursor();
-    if (check < 0) {
+    if (check < 0)
         showImageRefused(image, check);
-        return {-2, std::string()};
+    return check;
+}
+
+// Before New adds the volume, folder or image `wanted` describes: when the directory holds a
+// disc read from the same one, asks whether to update that disc, add another disc or add
+// nothing. The disc to read: that disc's id, -1 for a new disc, 0 for nothing.
+int discToRead(const DiscSource& wanted) {
+    const std::optional<RecordedDisc> recorded = findRecordedDisc(wanted);
+    if (!recorded)
+        return -1;
+    const QByteArray label = shown(wanted.label);
+    const QByteArray name = shown(recorded->name);
+    switch (messageBox(mainWindow,
+                       formatLangString(IDS_ASK_ALREADY_CATALOGUED, label.constData(),
+                                        recorded->discId, name.constData()),
+                       loadLangString(IDS_ALREADY_CATALOGUED), MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return recorded->discId;
+    case IDNO:
+        return -1;
+    default:
+        return 0;
     }
-    const VolumeInformation volume = imageVolume(image);
-    IndexRequest request{std::string(), volume.label, discId, image};
+}
+
+// Dialog 550 for the folder or image `path` (of kind `kind`) as a new disc (-1) or as disc
+// `discId`; its source recorded. Returns the dialog's result.
+int readSource(char kind, const std::string& path, const VolumeInformation& volume, int discId) {
+    const IndexRequest request = kind == SOURCE_FOLDER
+                                     ? IndexRequest{folderRoot(path), volume.label, discId, {}}
+                                     : IndexRequest{std::string(), volume.label, discId, path};
     const int result = runIndexingDialog(request);
-    recordSource(discId == -1 ? result : discId, SOURCE_IMAGE, image, volume);
-    return {result, volume.label};
+    recordSource(discId == -1 ? result : discId,
+                 describeSource(kind, kind == SOURCE_FOLDER ? withoutSlash(path) : path, volume));
+    return result;
+}
+
+// The end of an update of disc `discId` by the window: what the reading left out or a stop
+// said, the tree refilled with the disc selected.
+void finishUpdate(int discId) {
+    showIndexingEnd(discId);
+    refillCatalogueTree(mainWindow);
+    selectDiscItem(mainWindow, discId);
+}
+
+// Updates disc `discId` from the folder or image `path` (of kind `kind`), after the checks: an
+// image is read whole first; a source chosen in place of the recorded one (`chosen`) that is
+// another volume, and a source holding nothing, are asked about.
+void updateFromSource(int discId, char kind, const std::string& path, const DiscSource& recorded,
+                      bool chosen) {
+    int imageEntries = 0;
+    if (kind == SOURCE_IMAGE && (imageEntries = checkedImage(path)) < 0)
+        return;
+    const VolumeInformation volume = kind == SOURCE_FOLDER ? folderVolume(path) : imageVolume(path);
+    if (chosen && !sameSourceOrConfirmed(recorded, path, volume))
+        return;
+    const bool empty = kind == SOURCE_FOLDER ? folderHoldsNothing(path) : imageEntries == 0;
+    if (!notEmptiedOrConfirmed(discId, empty, path))
+        return;
+    readSource(kind, path, volume, discId);
+    finishUpdate(discId);
+}
+
+// Update of disc `recorded.discId`, read last from a folder or an image: that source is
+// offered, or the user is told why it is not and may choose another. False when the drives are
+// to be offered instead.
+bool updateFromRecordedSource(const DiscSource& recorded) {
+    const int discId = recorded.discId;
+    const bool folder = recorded.kind == SOURCE_FOLDER;
+    const QByteArray path = shownPath(recorded.path);
+    const unsigned why = whyNotOffered(recorded);
+    if (why == 0) {
+        if (messageBox(mainWindow,
+                       formatLangString(IDS_ASK_UPDATE_FROM_SOURCE, discId, path.constData()),
+                       loadLangString(IDS_DISC_READING), MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return false;
+        updateFromSource(discId, recorded.kind, recorded.path, recorded, false);
+        return true;
+    }
+    const QByteArray host = shown(recorded.host);
+    const QString reason = formatLangString(why, discId, path.constData(), host.constData());
+    if (messageBox(mainWindow,
+                   reason + QLatin1Char('\n') +
+                       loadLangString(folder ? IDS_ASK_CHOOSE_FOLDER : IDS_ASK_CHOOSE_IMAGE),
+                   loadLangString(IDS_DISC_READING), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+    const QString caption =
+        formatLangString(folder ? IDS_CHOOSE_UPDATE_FOLDER : IDS_CHOOSE_UPDATE_IMAGE, discId);
+    const QString chosen = folder
+                               ? chooseFolder(mainWindow, caption)
+                               : chooseFile(mainWindow, caption, loadLangString(IDS_IMAGE_FILTER));
+    if (!chosen.isEmpty())
+        updateFromSource(discId, recorded.kind, QFile::encodeName(chosen).toStdString(), recorded,
+                         true);
+    return true;
+}
+
+// New from the folder or image `path` (of kind `kind`): checked, asked about when it is in the
+// directory already, read, and told.
+void newFromSource(char kind, const std::string& path) {
+    int imageEntries = 0;
+    if (kind == SOURCE_IMAGE && (imageEntries = checkedImage(path)) < 0)
+        return;
+    const VolumeInformation volume = kind == SOURCE_FOLDER ? folderVolume(path) : imageVolume(path);
+    const int target =
+        discToRead(describeSource(kind, kind == SOURCE_FOLDER ? withoutSlash(path) : path, volume));
+    if (target == 0)
+        return;
+    if (target > 0) {
+        const bool empty = kind == SOURCE_FOLDER ? folderHoldsNothing(path) : imageEntries == 0;
+        if (notEmptiedOrConfirmed(target, empty, path)) {
+            readSource(kind, path, volume, target);
+            finishUpdate(target);
+        }
+        return;
+    }
+    const int result = readSource(kind, path, volume, -1);
+    if (result > 0) {
+        showDiscNumber(result, volume.label, kind);
+        showIndexingEnd(result);
+    }
+    refillCatalogueTree(mainWindow);
+    if (result > 0)
+        selectDiscItem(mainWindow, result);
+}
+
+// Reads the disc in the drive at `root` as disc `discId` (-1: a new disc) and records it.
+// Returns the dialog's result.
+int readDrive(const std::string& root, const VolumeInformation& volume, int discId) {
+    const int result = runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
+    recordSource(discId == -1 ? result : discId,
+                 describeSource(SOURCE_DRIVE, withoutSlash(root), volume));
+    return result;
 }
 
 } // namespace
@@ -226,22 +427,32 @@ void scanDrives(int discId) {
                    driveTypeText(type, readable ? &volume : nullptr);
         if (readable && offerDisc(root, volume, discId)) {
             if (discId != -1) {
-                if (sameDiscOrConfirmed(recorded, root, volume, discId)) {
-                    runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
-                    recordSource(discId, SOURCE_DRIVE, withoutSlash(root), volume);
+                if (sameDiscOrConfirmed(recorded, root, volume, discId) &&
+                    notEmptiedOrConfirmed(discId, folderHoldsNothing(root), withoutSlash(root))) {
+                    readDrive(root, volume, discId);
                     // The update is made: the tree shows the disc again, and the scan ends here.
-                    refillCatalogueTree(mainWindow);
-                    selectDiscItem(mainWindow, discId);
+                    finishUpdate(discId);
                     return;
                 }
             } else {
-                const int result = runIndexingDialog(IndexRequest{root, volume.label, -1, {}});
-                indexed = true;
-                // A disc whose row could not be written (0) or renewed (-1) has no number.
-                if (result > 0) {
-                    lastNewId = result;
-                    recordSource(result, SOURCE_DRIVE, withoutSlash(root), volume);
-                    showDiscNumber(result, volume.label);
+                // A disc the directory holds already may be updated instead.
+                const int target =
+                    discToRead(describeSource(SOURCE_DRIVE, withoutSlash(root), volume));
+                if (target > 0 &&
+                    notEmptiedOrConfirmed(target, folderHoldsNothing(root), withoutSlash(root))) {
+                    readDrive(root, volume, target);
+                    showIndexingEnd(target);
+                    indexed = true;
+                    lastNewId = target;
+                } else if (target == -1) {
+                    const int result = readDrive(root, volume, -1);
+                    indexed = true;
+                    // A disc whose row could not be written (0) or renewed (-1) has no number.
+                    if (result > 0) {
+                        lastNewId = result;
+                        showDiscNumber(result, volume.label, SOURCE_DRIVE);
+                        showIndexingEnd(result);
+                    }
                 }
             }
         }
@@ -259,23 +470,11 @@ void updateDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
     const TreeNodeData* data = treeNodeData(item);
     if (!data)
         return;
-    // A disc read from a folder or an image of this machine is offered that source first.
+    // A disc read from a folder or an image is offered that source first, or told why not.
     const std::optional<DiscSource> source = readDiscSource(data->discId);
-    if (source && sourceStillHere(*source)) {
-        const QByteArray path = QString::fromLocal8Bit(source->path.c_str()).toUtf8();
-        if (messageBox(mainWindow,
-                       formatLangString(IDS_ASK_UPDATE_FROM_SOURCE, data->discId, path.constData()),
-                       loadLangString(IDS_DISC_READING), MB_YESNO | MB_ICONQUESTION) == IDYES) {
-            const int discId = data->discId;
-            if (source->kind == SOURCE_FOLDER)
-                indexFolder(source->path, discId);
-            else
-                indexImageFile(source->path, discId);
-            refillCatalogueTree(mainWindow);
-            selectDiscItem(mainWindow, discId);
-            return;
-        }
-    }
+    if (source && (source->kind == SOURCE_FOLDER || source->kind == SOURCE_IMAGE) &&
+        updateFromRecordedSource(*source))
+        return;
     scanDrives(data->discId);
 }
 
@@ -284,7 +483,7 @@ void newFromFolder() {
     const QString folder = chooseFolder(mainWindow, loadLangString(IDS_CHOOSE_FOLDER));
     if (folder.isEmpty())
         return;
-    finishNewDisc(indexFolder(QFile::encodeName(folder).toStdString(), -1));
+    newFromSource(SOURCE_FOLDER, QFile::encodeName(folder).toStdString());
 }
 
 void newFromImage() {
@@ -293,7 +492,7 @@ void newFromImage() {
         chooseFile(mainWindow, loadLangString(IDS_CHOOSE_IMAGE), loadLangString(IDS_IMAGE_FILTER));
     if (image.isEmpty())
         return;
-    finishNewDisc(indexImageFile(QFile::encodeName(image).toStdString(), -1));
+    newFromSource(SOURCE_IMAGE, QFile::encodeName(image).toStdString());
 }
 
 VolumeInformation folderVolume(const std::string& folder) {
@@ -305,6 +504,9 @@ VolumeInformation folderVolume(const std::string& folder) {
         const std::string path = withoutSlash(folder);
         volume.label = path.substr(path.rfind('/') + 1);
     }
+    // A folder below a mount point is told apart by the file system that holds it.
+    if (volume.uuid.empty())
+        volume.uuid = fileSystemUuid(folder);
     return volume;
 }
 
@@ -314,6 +516,7 @@ VolumeInformation imageVolume(const std::string& image) {
         volume.label = probed->label;
         volume.serial = probed->serial;
         volume.fileSystemName = probed->fileSystem;
+        volume.uuid = probed->uuid;
     }
     if (volume.label.empty()) {
         std::string name = image.substr(image.rfind('/') + 1);

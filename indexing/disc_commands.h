@@ -19,13 +19,18 @@ namespace tvk {
 constexpr int DELETE_PROMPT_TEXT_MAX = 19;
 
 // Scans the drives. With -1 every CD-ROM drive that holds a readable disc is offered as a new
-// disc (each one indexed gets its number message; at the end the tree is refilled and the last
-// new disc selected); with a disc id the discs are offered, one drive after the other, as the
-// new contents of that catalogue disc, and the first Yes ends the scan. The drive summary goes
-// to the status bar unless an update was made.
+// disc (each one indexed gets its number message, which names the entries stored; a disc the
+// directory holds already may be updated instead; at the end the tree is refilled and the last
+// disc read selected); with a disc id the discs are offered, one drive after the other, as the
+// new contents of that catalogue disc, and the first Yes ends the scan (after the questions when
+// the disc in the drive is another one, or holds nothing). Whatever an indexing left out, and an
+// update stopped, are told. The drive summary goes to the status bar unless an update was made.
 void scanDrives(int discId);
 
-// Update of the disc that holds `item` (none: nothing happens).
+// Update of the disc that holds `item` (none: nothing happens). A disc read last from a folder
+// or an image is offered that source again; when it is gone, of another machine or no longer
+// the same volume, the user is told why and may choose another folder or image (checked as the
+// drives are), or look in the drives.
 void updateDisc(QTreeWidget* tree, QTreeWidgetItem* item);
 
 // Delete of the disc that holds `item`, after the question naming the disc (none: nothing).
@@ -35,12 +40,15 @@ void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item);
 // New from a folder: asks for a folder (a USB stick's or an external disk's mount point, a
 // network share, any folder) and puts it into the catalogue as a new disc, walked as a disc is,
 // never leaving the folder's file system; its name is the volume label when the folder is a
-// mount point that has one, else the folder's own name. The number message follows.
+// mount point that has one, else the folder's own name. When the directory holds that folder
+// or volume already, asks whether to update that disc instead. A message names the new disc's
+// number and its entries.
 void newFromFolder();
 
 // New from a disc image: asks for an image file and reads it with the archive library, without
 // mounting it, as a new disc; its name is the image's volume label (or its file name). An image
-// that cannot be read is refused with the reason, and no disc is left behind.
+// that cannot be read is refused with the reason, and no disc is left behind. An image the
+// directory holds already is asked about as in newFromFolder.
 void newFromImage();
 
 // The volume information a folder gives a disc: the mount's, when the folder is a mount point

@@ -1,6 +1,7 @@
 #include "indexing/scanner.h"
 
 #include "catalogue/connection.h"
+#include "indexing/disc_sources.h"
 #include "indexing/plg_api.h"
 #include "lang/resource.h"
 #include "platform/cursor.h"
@@ -10,9 +11,11 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -27,12 +30,106 @@ const char* const SQL_DELETE_DISC = "delete from cd_disques_compact where cd_id 
 const char* const SQL_UPDATE_DISC =
     "update cd_disques_compact set cd_nom='%s', cd_type='D' where cd_id = %d";
 
-bool indexingComplete = false;
+IndexSummary lastIndexing;
 
 namespace {
 
-// The request of the indexing dialog that runs, from its creation until its work ends.
-const IndexRequest* currentRequest = nullptr;
+// The indexing dialog that runs: its request, from its creation until its work ends, and
+// whether the user asked it to stop.
+struct RunningDialog {
+    const IndexRequest* request = nullptr;
+    bool working = false;
+    bool cancelled = false;
+};
+RunningDialog running;
+
+// How often a long walk pumps messages between the entries that move the bar, and how often
+// the dialog's count of entries changes, in milliseconds.
+constexpr qint64 PUMP_INTERVAL_MS = 50;
+constexpr qint64 COUNT_INTERVAL_MS = 100;
+
+// Dialog 550 as a progress sink: the bar, the count of entries read, messages pumped at each
+// counted entry and every PUMP_INTERVAL_MS in between, and the Cancel of the user.
+class DialogSink final : public ProgressSink {
+public:
+    explicit DialogSink(Dialog* dialog) : dialog_(dialog), bar_(getDlgItem(dialog, IDC_PROGRESS)) {
+        sincePump_.start();
+    }
+    void counted(int position, std::uint64_t entries) override {
+        setProgressPos(bar_, position);
+        showCount(entries);
+        pump();
+    }
+    bool stopRequested(std::uint64_t entries) override {
+        if (sincePump_.elapsed() >= PUMP_INTERVAL_MS) {
+            showCount(entries);
+            pump();
+        }
+        return running.cancelled;
+    }
+
+private:
+    void showCount(std::uint64_t entries) {
+        if (sinceCount_.isValid() && sinceCount_.elapsed() < COUNT_INTERVAL_MS)
+            return;
+        const QByteArray count = countText(entries).toUtf8();
+        setDlgItemText(dialog_, IDC_INDEXING_COUNT,
+                       QString::asprintf(loadLangString(IDS_ENTRIES_READ).toUtf8().constData(),
+                                         count.constData()));
+        sinceCount_.start();
+    }
+    void pump() {
+        pumpMessages();
+        sincePump_.start();
+    }
+    Dialog* dialog_;
+    QWidget* bar_;
+    QElapsedTimer sincePump_;
+    QElapsedTimer sinceCount_;
+};
+
+// A bare progress bar as a progress sink (null: none): moved and messages pumped at each
+// counted entry, as the walk has always done; it never asks to stop.
+class BarSink final : public ProgressSink {
+public:
+    explicit BarSink(QWidget* bar) : bar_(bar) {}
+    void counted(int position, std::uint64_t) override {
+        setProgressPos(bar_, position);
+        pumpMessages();
+    }
+    bool stopRequested(std::uint64_t) override { return false; }
+
+private:
+    QWidget* bar_;
+};
+
+// The archive library's callbacks while a walk reads archives: its progress goes to the
+// walk's sink (whose "stop" it passes back), and each archive cut short to the summary.
+int libraryProgress(void* context) {
+    auto* progress = static_cast<WalkProgress*>(context);
+    if (!progress->stopped && progress->sink && progress->sink->stopRequested(progress->stored))
+        progress->stopped = true;
+    return progress->stopped ? 1 : 0;
+}
+
+void libraryCutShort(void* context, const char* innerPath, int limit) {
+    auto* progress = static_cast<WalkProgress*>(context);
+    if (progress->summary)
+        progress->summary->cutShort.push_back(
+            CutShortArchive{progress->currentArchive, innerPath ? innerPath : "", limit});
+}
+
+// Registers the callbacks for the lifetime of the object.
+class LibraryCallbacks {
+public:
+    explicit LibraryCallbacks(WalkProgress& progress) {
+        const TvkPlgCallbacks callbacks{libraryProgress, libraryCutShort, &progress};
+        taviskPlg_set_callbacks(&callbacks);
+    }
+    ~LibraryCallbacks() { taviskPlg_set_callbacks(nullptr); }
+    LibraryCallbacks(const LibraryCallbacks&) = delete;
+    LibraryCallbacks& operator=(const LibraryCallbacks&) = delete;
+};
 
 // Paths longer than this are handed to the archive library through the directory's descriptor
 // ("/proc/self/fd/N/name"), which has no length limit of its own.
@@ -53,8 +150,8 @@ std::string composeStatement(const char* format, const std::string& text, int nu
 namespace {
 
 // Writes the disc's row: a new disc is inserted, an existing one loses its old entries and
-// takes the new label. Returns the disc id, 0 when the row cannot be written (reported), -1
-// when the old entries cannot be removed.
+// takes the new label. Returns the disc id, 0 when the row cannot be written, -1 when the old
+// entries cannot be removed (both reported).
 int writeDiscRow(const std::string& volumeName, int discId) {
     // The label cut first to what the disc name column holds.
     const std::string label = escapeCatalogueText(cutAtCharacter(volumeName, DISC_NAME_MAX));
@@ -62,8 +159,11 @@ int writeDiscRow(const std::string& volumeName, int discId) {
     if (discId == -1) {
         statement = composeStatement(SQL_INSERT_DISC, label, 0);
     } else {
-        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str()))
+        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str())) {
+            // The update cannot start: said as any other write failure is.
+            showMySqlError(mainWindow);
             return -1;
+        }
         statement = composeStatement(SQL_UPDATE_DISC, label, discId);
     }
     if (!runCatalogueStatement(statement.c_str())) {
@@ -83,12 +183,16 @@ std::string archivePath(const Directory& dir, const std::string& path, const std
     return "/proc/self/fd/" + std::to_string(dir.fd()) + "/" + name;
 }
 
-// The start of every indexing: the hourglass shown and the disc's row written. Returns the disc
-// id, or 0 or -1 as writeDiscRow does, the hourglass then gone again.
-int beginIndexing(const std::string& volumeName, int discId) {
-    indexingComplete = false;
+// The start of every indexing: the summary emptied, the hourglass shown and the disc's row
+// written. Returns the disc id, or 0 or -1 as writeDiscRow does, the hourglass then gone again.
+int beginIndexing(const std::string& source, const std::string& volumeName, int discId,
+                  IndexSummary& summary) {
+    summary = IndexSummary{};
+    summary.newDisc = discId == -1;
+    summary.source = source;
     pushCursor(waitCursor);
     const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
+    summary.result = id;
     if (id <= 0)
         popCursor();
     return id;
@@ -98,6 +202,27 @@ int beginIndexing(const std::string& volumeName, int discId) {
 void removeDisc(int discId) {
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str());
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC, {}, discId).c_str());
+}
+
+// The end of every indexing that wrote its disc row: a stopped new disc removed again, the
+// entries counted, the hourglass gone. Returns the summary's result.
+int endIndexing(int id, const WalkProgress& progress, IndexSummary& summary) {
+    summary.stopped = progress.stopped;
+    summary.writeFailed = summary.writeFailed || progress.writeFailed;
+    if (summary.newDisc && (summary.stopped || summary.imageRefused)) {
+        removeDisc(id);
+        summary.result = 0;
+    } else {
+        summary.entries = countDiscEntries(id).value_or(progress.stored);
+    }
+    popCursor();
+    return summary.result;
+}
+
+// Whether a folder that `child` could not open was left out of the disc: not when it was
+// another file system (left on purpose) or is no longer there.
+bool leftOut(int error) {
+    return error != 0 && error != ENOENT && error != ENOTDIR;
 }
 
 } // namespace
@@ -118,6 +243,7 @@ int progressPosition(int counter, int total) {
 }
 
 int runIndexingDialog(const IndexRequest& request) {
+    lastIndexing = IndexSummary{};
     return static_cast<int>(dialogBoxParam(langModule, IDD_INDEXING, mainWindow, indexingDialogProc,
                                            reinterpret_cast<std::intptr_t>(&request)));
 }
@@ -125,74 +251,108 @@ int runIndexingDialog(const IndexRequest& request) {
 bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
                         std::intptr_t lParam) {
     if (message == WM_INITDIALOG) {
-        currentRequest = reinterpret_cast<const IndexRequest*>(lParam);
+        running = RunningDialog{reinterpret_cast<const IndexRequest*>(lParam), false, false};
         setTimer(dialog, INDEXING_TIMER_ID, 1);
+        return true;
+    }
+    if (message == WM_COMMAND && (wParam & 0xFFFF) == IDCANCEL) {
+        running.cancelled = true;
+        enableDlgItem(dialog, IDCANCEL, false);
+        if (!running.working) {
+            // Stopped before anything was written.
+            lastIndexing = IndexSummary{};
+            lastIndexing.result = 0;
+            lastIndexing.stopped = true;
+            running.request = nullptr;
+            endDialog(dialog, 0);
+        }
         return true;
     }
     if (message != WM_TIMER || wParam != INDEXING_TIMER_ID)
         return false;
     // Killed first, so that the work runs once.
     killTimer(dialog, INDEXING_TIMER_ID);
-    const IndexRequest* request = currentRequest;
+    const IndexRequest* request = running.request;
     int result = -1;
-    if (request)
-        result = request->imagePath.empty()
-                     ? indexVolume(request->rootPath, request->volumeName, request->discId,
-                                   getDlgItem(dialog, IDC_PROGRESS))
-                     : indexImage(request->imagePath, request->volumeName, request->discId,
-                                  getDlgItem(dialog, IDC_PROGRESS));
-    currentRequest = nullptr;
+    if (request) {
+        running.working = true;
+        DialogSink sink(dialog);
+        result = request->imagePath.empty() ? indexVolume(request->rootPath, request->volumeName,
+                                                          request->discId, sink, lastIndexing)
+                                            : indexImage(request->imagePath, request->volumeName,
+                                                         request->discId, sink, lastIndexing);
+    }
+    running = RunningDialog{};
     endDialog(dialog, result);
     return true;
 }
 
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
-                QWidget* progressBar) {
-    const int id = beginIndexing(volumeName, discId);
+                ProgressSink& sink, IndexSummary& summary) {
+    std::string path = rootPath;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    const int id = beginIndexing(path, volumeName, discId, summary);
     if (id <= 0)
         return id;
     WalkProgress progress;
-    progress.progressBar = progressBar;
-    const Directory root = Directory::open(rootPath);
+    progress.sink = &sink;
+    progress.summary = &summary;
+    progress.rootPath = path;
+    const LibraryCallbacks callbacks(progress);
+    Directory root = Directory::open(rootPath);
     if (root.valid()) {
         progress.progressLevel = chooseProgressLevel(root, progress.total);
-        std::string path = rootPath;
-        if (path.empty() || path.back() != '/')
-            path += '/';
-        walkDirectory(root, path, id, -1, 0, progress);
+        DirectoryPath dirs(std::move(root));
+        walkDirectory(dirs, path, id, -1, 0, progress);
+    } else {
+        summary.unopenedFolders.push_back(path);
     }
     // The closing call sends what the writer holds; once it returns, every row is stored.
-    if (storeEntry(nullptr, id, -1) <= 0 || progress.writeFailed)
+    if (storeEntry(nullptr, id, -1) <= 0 || progress.writeFailed) {
         showMySqlError(mainWindow);
-    else
-        indexingComplete = true;
-    popCursor();
-    return id;
+        summary.writeFailed = true;
+    }
+    return endIndexing(id, progress, summary);
+}
+
+int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
+                QWidget* progressBar) {
+    BarSink sink(progressBar);
+    return indexVolume(rootPath, volumeName, discId, sink, lastIndexing);
+}
+
+int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
+               ProgressSink& sink, IndexSummary& summary) {
+    const int id = beginIndexing(imagePath, volumeName, discId, summary);
+    if (id <= 0)
+        return id;
+    WalkProgress progress;
+    progress.sink = &sink;
+    progress.summary = &summary;
+    const LibraryCallbacks callbacks(progress);
+    sink.counted(0, 0); // the window painted before the library's one long call
+    const int read = ParcoureArchive(imagePath.c_str(), id, -1, PARCOURE_WHOLE);
+    if (read > 0)
+        progress.stored = std::uint64_t(read);
+    sink.counted(100, progress.stored);
+    if (read == PARCOURE_STOPPED || progress.stopped) {
+        progress.stopped = true;
+    } else if (read == PARCOURE_UNREADABLE && mysql_errno(catalogueConnection) != 0) {
+        showMySqlError(mainWindow); // the writer failed; the disc stays, to be updated later
+        summary.writeFailed = true;
+    } else if (read < 0) {
+        // The image changed since it was checked: a new disc leaves nothing behind.
+        showImageRefused(imagePath, read);
+        summary.imageRefused = true;
+    }
+    return endIndexing(id, progress, summary);
 }
 
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                QWidget* progressBar) {
-    const int id = beginIndexing(volumeName, discId);
-    if (id <= 0)
-        return id;
-    pumpMessages();
-    const int read = ParcoureArchive(imagePath.c_str(), id, -1, PARCOURE_WHOLE);
-    setProgressPos(progressBar, 100);
-    int result = id;
-    if (read >= 0) {
-        indexingComplete = true;
-    } else if (read == PARCOURE_UNREADABLE && mysql_errno(catalogueConnection) != 0) {
-        showMySqlError(mainWindow); // the writer failed; the disc stays, to be updated later
-    } else {
-        // The image changed since it was checked: a new disc leaves nothing behind.
-        showImageRefused(imagePath, read);
-        if (discId == -1) {
-            removeDisc(id);
-            result = 0;
-        }
-    }
-    popCursor();
-    return result;
+    BarSink sink(progressBar);
+    return indexImage(imagePath, volumeName, discId, sink, lastIndexing);
 }
 
 int chooseProgressLevel(const Directory& root, int& total) {
@@ -221,25 +381,61 @@ int countEntries(const Directory& dir, int maxDepth, int depth) {
     return count;
 }
 
-void walkDirectory(const Directory& dir, const std::string& path, int discId, int parentId,
+void walkDirectory(DirectoryPath& dirs, const std::string& path, int discId, int parentId,
                    int depth, WalkProgress& progress) {
-    for (const DirectoryEntry& entry : listDirectory(dir, true)) {
-        if (progress.writeFailed)
+    for (const DirectoryEntry& entry : listDirectory(dirs.current(), true)) {
+        if (progress.writeFailed || progress.stopped)
             return;
-        indexEntry(entry, dir, path, discId, parentId, depth, progress);
+        indexEntry(entry, dirs, path, discId, parentId, depth, progress);
     }
 }
 
-void indexEntry(const DirectoryEntry& entry, const Directory& dir, const std::string& path,
+namespace {
+
+// The contents of the directory entry `name` (stored as `id`) of the current directory.
+void walkSubdirectory(const std::string& name, DirectoryPath& dirs, const std::string& path,
+                      int discId, int id, int depth, WalkProgress& progress) {
+    int error = 0;
+    if (dirs.enter(name, error)) {
+        walkDirectory(dirs, path + name + '/', discId, id, depth + 1, progress);
+        dirs.leave();
+    } else if (leftOut(error) && progress.summary) {
+        progress.summary->unopenedFolders.push_back(path.substr(progress.rootPath.size()) + name);
+    }
+}
+
+// The contents of the archive `name` (stored as `id`) of the current directory, read by the
+// library.
+void readArchive(const std::string& name, DirectoryPath& dirs, const std::string& path, int discId,
+                 int id, WalkProgress& progress) {
+    progress.currentArchive = path.substr(progress.rootPath.size()) + name;
+    const int read =
+        ParcoureArchive(archivePath(dirs.current(), path, name).c_str(), discId, id, 0);
+    if (read > 0)
+        progress.stored += std::uint64_t(read);
+    else if (read == PARCOURE_STOPPED)
+        progress.stopped = true;
+}
+
+} // namespace
+
+void indexEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::string& path,
                 int discId, int parentId, int depth, WalkProgress& progress) {
     if (entry.name == "." || entry.name == "..")
         return;
+    if (progress.sink && progress.sink->stopRequested(progress.stored)) {
+        progress.stopped = true;
+        return;
+    }
     const char type = entryType(entry);
     const int id = storeEntry(&entry, discId, parentId);
+    if (id > 0)
+        ++progress.stored;
     if (depth <= progress.progressLevel) {
         ++progress.counter;
-        setProgressPos(progress.progressBar, progressPosition(progress.counter, progress.total));
-        pumpMessages();
+        if (progress.sink)
+            progress.sink->counted(progressPosition(progress.counter, progress.total),
+                                   progress.stored);
     }
     if (id < 0) {
         // The writer has failed; nothing more of this walk can be stored.
@@ -248,19 +444,17 @@ void indexEntry(const DirectoryEntry& entry, const Directory& dir, const std::st
     }
     if (id == 0)
         return;
-    if (type == ENTRY_DIRECTORY) {
-        const Directory child = dir.child(entry.name);
-        if (child.valid())
-            walkDirectory(child, path + entry.name + '/', discId, id, depth + 1, progress);
-    } else if (type == ENTRY_ARCHIVE) {
-        ParcoureArchive(archivePath(dir, path, entry.name).c_str(), discId, id, 0);
-    }
+    if (type == ENTRY_DIRECTORY)
+        walkSubdirectory(entry.name, dirs, path, discId, id, depth, progress);
+    else if (type == ENTRY_ARCHIVE)
+        readArchive(entry.name, dirs, path, discId, id, progress);
 }
 
 char entryType(const DirectoryEntry& entry) {
     if (entry.directory)
         return ENTRY_DIRECTORY;
-    return isSupportedArchive(entry.name.c_str()) ? ENTRY_ARCHIVE : ENTRY_FILE;
+    // Only a regular file is read as an archive: a link, a FIFO or a device so named is not.
+    return entry.regular && isSupportedArchive(entry.name.c_str()) ? ENTRY_ARCHIVE : ENTRY_FILE;
 }
 
 int storeEntry(const DirectoryEntry* entry, int discId, int parentId) {

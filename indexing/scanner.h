@@ -4,6 +4,7 @@
 // the dialog's progress bar and pumping messages as it goes.
 #pragma once
 
+#include "indexing/index_summary.h"
 #include "platform/dialog.h"
 #include "platform/volumes.h"
 
@@ -25,9 +26,8 @@ struct IndexRequest {
                             // a volume
 };
 
-// Whether the last indexing stored its whole volume or image: every write succeeded and, for
-// an image, the image was read to its end.
-extern bool indexingComplete;
+// How the last indexing ended (the dialog's, or the last call of indexVolume or indexImage).
+extern IndexSummary lastIndexing;
 
 // Entry type codes as fic_type stores them; ' ' only in the closing call of a walk.
 constexpr char ENTRY_DIRECTORY = 'R';
@@ -48,31 +48,45 @@ extern const char* const SQL_UPDATE_DISC;
 constexpr std::size_t DISC_NAME_MAX = 255;
 
 // How far a walk has come: the depth down to which entries are counted and move the bar, how
-// many entries there are down to it, how many have been reached, and whether a write failed
-// (the walk then stops).
+// many entries there are down to it, how many have been reached, the entries stored, whether a
+// write failed or the sink asked to stop (the walk then stops), and what it left out.
 struct WalkProgress {
     int progressLevel = 0;
     int total = 0;
     int counter = 0;
-    QWidget* progressBar = nullptr;
+    std::uint64_t stored = 0;
+    ProgressSink* sink = nullptr;
+    IndexSummary* summary = nullptr;
+    std::string rootPath;       // the volume's root, ending with '/'
+    std::string currentArchive; // the archive the library reads, from the root
     bool writeFailed = false;
+    bool stopped = false;
 };
 
 // Runs dialog 550 modally, owned by the main window, for `request`; returns the dialog's result
-// (indexVolume's), or -1 when the dialog cannot be made.
+// (indexVolume's), or -1 when the dialog cannot be made. The dialog shows the entries read and
+// stops the indexing on its Cancel button or Escape. How it ended is in lastIndexing.
 int runIndexingDialog(const IndexRequest& request);
 
 // The procedure of dialog 550: its 1 ms timer starts indexVolume once the dialog shows, and the
 // dialog ends with indexVolume's result. The initialisation parameter is the IndexRequest.
+// Command 2 (Cancel, Escape) asks the indexing to stop.
 bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
                         std::intptr_t lParam);
 
 // Puts the volume at `rootPath` into the catalogue under a new disc (discId -1) or as the new
-// contents of disc `discId`. Returns the disc id; 0 when the disc row cannot be written (after
-// the "MySQL Error" box; nothing is walked); -1 when the old entries of the disc cannot be
-// removed (no box; the disc is left as it was). A write that fails during the walk is reported
-// once in the "MySQL Error" box and stops the walk; the disc row stays and its id is returned,
-// so that the disc can be updated later.
+// contents of disc `discId`, reporting to `sink`, and fills `summary`. Returns the disc id; 0
+// when the disc row cannot be written, -1 when the old entries of the disc cannot be removed
+// (each after the "MySQL Error" box; nothing is walked, the disc is left as it was). A write
+// that fails during the walk is reported once in the "MySQL Error" box and stops the walk; the
+// disc row stays and its id is returned, so that the disc can be updated later. When the sink
+// asks to stop, the walk ends there: a new disc is removed again (the result is then 0), an
+// updated one keeps what was stored.
+int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
+                ProgressSink& sink, IndexSummary& summary);
+
+// The same, moving `progressBar` (may be null) and pumping messages, never stopped; the
+// summary goes to lastIndexing.
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
                 QWidget* progressBar);
 
@@ -87,6 +101,8 @@ int chooseProgressLevel(const Directory& root, int& total);
 // before, but may have changed) is reported, and a new disc's row and entries are removed
 // again: the result is then 0.
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
+               ProgressSink& sink, IndexSummary& summary);
+int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                QWidget* progressBar);
 
 // Tells why the disc image at `imagePath` is refused: `failure` is PARCOURE_DAMAGED (read
@@ -97,16 +113,19 @@ void showImageRefused(const std::string& imagePath, int failure);
 // contents not included. A directory that cannot be listed counts 0.
 int countEntries(const Directory& dir, int maxDepth, int depth);
 
-// Stores every entry of `dir` (whose path is `path`, ending with '/') beneath `parentId`, and
-// the contents of its directories and archives, depth first.
-void walkDirectory(const Directory& dir, const std::string& path, int discId, int parentId,
+// Stores every entry of the current directory of `dirs` (whose path is `path`, ending with
+// '/') beneath `parentId`, and the contents of its directories and archives, depth first. A
+// folder that cannot be opened is stored without contents and noted in the summary.
+void walkDirectory(DirectoryPath& dirs, const std::string& path, int discId, int parentId,
                    int depth, WalkProgress& progress);
 
-// Stores one entry of `dir` and, for a directory or an archive, its contents.
-void indexEntry(const DirectoryEntry& entry, const Directory& dir, const std::string& path,
+// Stores one entry of the current directory of `dirs` and, for a directory or an archive, its
+// contents.
+void indexEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::string& path,
                 int discId, int parentId, int depth, WalkProgress& progress);
 
-// 'R' for a directory; else 'Z' when the archive library reads the name, 'F' otherwise.
+// 'R' for a directory; 'Z' for a regular file whose name the archive library reads; 'F'
+// otherwise (a link, FIFO, socket or device is a file whatever its name).
 char entryType(const DirectoryEntry& entry);
 
 // Hands one entry to the library's writer (null: the closing call of the walk) and returns the

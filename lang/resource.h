@@ -83,6 +83,39 @@
 #define IDS_DISC_IMAGE 86
 #define IDS_NOT_AN_IMAGE 87
 #define IDS_DAMAGED_IMAGE 88
+/* Indexing: the count of dialog 550, the end of an indexing and what it left out, an indexing
+   stopped, and the questions of Update and New about the discs the directory holds already. */
+#define IDS_ENTRIES_READ 3000
+#define IDS_ENTRIES_STORED 3001
+#define IDS_FOLDER_ADDED 3002
+#define IDS_IMAGE_ADDED 3003
+#define IDS_DISC_ADDED 3004
+#define IDS_INDEXING_STOPPED 3005
+#define IDS_UPDATE_STOPPED 3006
+#define IDS_INCOMPLETE_DISC 3007
+#define IDS_LEFT_OUT 3008
+#define IDS_ARCHIVE_CUT_SHORT 3009
+#define IDS_FOLDER_NOT_OPENED 3010
+#define IDS_AND_MORE 3011
+/* The limits of the archive library, in the order of their codes (TVK_LIMIT_RATIO first). */
+#define IDS_LIMIT_RATIO 3012
+#define IDS_LIMIT_BYTES 3013
+#define IDS_LIMIT_DISC_BYTES 3014
+#define IDS_LIMIT_ENTRIES 3015
+#define IDS_LIMIT_NESTING 3016
+#define IDS_LIMIT_SPOOL 3017
+#define IDS_SOURCE_ON_OTHER_HOST 3020
+#define IDS_SOURCE_GONE 3021
+#define IDS_SOURCE_OTHER_VOLUME 3022
+#define IDS_ASK_CHOOSE_FOLDER 3023
+#define IDS_ASK_CHOOSE_IMAGE 3024
+#define IDS_CHOOSE_UPDATE_FOLDER 3025
+#define IDS_CHOOSE_UPDATE_IMAGE 3026
+#define IDS_ASK_REPLACE_WITH_NOTHING 3027
+#define IDS_NOTHING_TO_READ 3028
+#define IDS_ASK_REPLACE_FROM_ANOTHER 3029
+#define IDS_ASK_ALREADY_CATALOGUED 3030
+#define IDS_ALREADY_CATALOGUED 3031
 /* Menu help of the popups File, Configuration, Help and of the system menu. */
 #define IDS_MENU_FILE 2000
 #define IDS_MENU_CONFIGURATION 2001
@@ -153,6 +186,8 @@
 /* Controls of dialog 550 (indexing progress). */
 #define IDC_PROGRESS 551
 #define IDC_WAIT_TEXT 552
+/* The count of entries read; the Cancel button is command 2. */
+#define IDC_INDEXING_COUNT 553
 
 /* The one-shot timer that starts the work of dialogs 280 and 550 once they are shown. */
 #define UPGRADE_TIMER_ID 281

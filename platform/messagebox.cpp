@@ -74,6 +74,14 @@ int messageBox(QWidget* owner, const QString& text, const QString& caption, unsi
             button->installEventFilter(noEscape);
         return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     }
+    case MB_YESNOCANCEL: {
+        // Cancel, Escape and the close box answer Cancel.
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int answer = box.exec();
+        return answer == QMessageBox::Yes ? IDYES : answer == QMessageBox::No ? IDNO : IDCANCEL_BOX;
+    }
     case MB_OKCANCEL: {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(second ? QMessageBox::Cancel : QMessageBox::Ok);

@@ -12,6 +12,7 @@ namespace tvk {
 enum MessageBoxFlags : unsigned {
     MB_OK = 0x00000000,
     MB_OKCANCEL = 0x00000001,
+    MB_YESNOCANCEL = 0x00000003,
     MB_YESNO = 0x00000004,
     MB_ICONERROR = 0x00000010,
     MB_ICONQUESTION = 0x00000020,
@@ -33,8 +34,8 @@ struct MessageBoxCall {
 };
 
 // Shows a modal message box owned by `owner` (null: no owner) and returns the button pressed
-// (IDOK_BOX, IDYES or IDNO). As on Windows, a Yes/No box has no close box and ignores Escape:
-// only its buttons end it. The first button is the default that Enter presses, unless
+// (IDOK_BOX, IDCANCEL_BOX, IDYES or IDNO). As on Windows, a Yes/No box has no close box and ignores
+// Escape: only its buttons end it. The first button is the default that Enter presses, unless
 // MB_DEFBUTTON2 names the second.
 int messageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags);
 

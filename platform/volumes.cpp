@@ -248,6 +248,7 @@ std::vector<TableRow> readRows(const std::string& mountinfo) {
         row.drive.source = orEmpty(mnt_fs_get_source(fs));
         row.drive.options = orEmpty(mnt_fs_get_fs_options(fs));
         row.drive.device = mnt_fs_get_devno(fs);
+        row.drive.mountId = static_cast<std::uint64_t>(std::max(row.id, 0));
         row.pseudo = mnt_fs_is_pseudofs(fs);
         row.netfs = mnt_fs_is_netfs(fs);
         if (!row.drive.mountPoint.empty() && row.drive.mountPoint[0] == '/')
@@ -455,6 +456,7 @@ std::optional<ProbedVolume> probeVolume(const std::string& path) {
         volume->fileSystem = probeValue(probe, "TYPE");
         volume->label = probeValue(probe, "LABEL");
         const std::string uuid = probeValue(probe, "UUID");
+        volume->uuid = uuid;
         const bool optical = volume->fileSystem == "iso9660" || volume->fileSystem == "udf";
         if (!optical ||
             !readIsoDescriptors(path, volume->serial, volume->joliet, volume->volumeBytes))
@@ -624,6 +626,27 @@ std::uint32_t fileSystemFlags(const std::string& type, bool joliet, bool readOnl
     return flags;
 }
 
+// The UUID under which the system names block device `device` in /dev/disk/by-uuid (udev
+// makes these links readable by every user, where the device itself is not). Empty when none.
+std::string uuidFromDiskLinks(dev_t device) {
+    if (major(device) == 0)
+        return {};
+    DIR* dir = ::opendir("/dev/disk/by-uuid");
+    if (!dir)
+        return {};
+    std::string uuid;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        if (entry->d_name[0] != '.' && ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 &&
+            S_ISBLK(st.st_mode) && st.st_rdev == device) {
+            uuid = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return uuid;
+}
+
 bool volumeInformationOf(const MountedDrive& drive, VolumeInformation& info) {
     if (drive.mountPoint.empty())
         return false;
@@ -638,11 +661,14 @@ bool volumeInformationOf(const MountedDrive& drive, VolumeInformation& info) {
     if (probed) {
         info.label = probed->label;
         info.serial = probed->serial;
+        info.uuid = probed->uuid;
         if (!probed->fileSystem.empty())
             type = probed->fileSystem;
     } else {
         info.label = drive.mountPoint == "/" ? std::string() : leafName(drive.mountPoint);
     }
+    if (info.uuid.empty())
+        info.uuid = uuidFromDiskLinks(blockDeviceOf(drive.source, drive.device));
     info.fileSystemFlags =
         fileSystemFlags(type, probed && probed->joliet, (vfs.f_flag & ST_RDONLY) != 0);
     return true;
@@ -715,6 +741,34 @@ bool getVolumeInformation(const std::string& root, VolumeInformation& info) {
     return drive && volumeInformationOf(*drive, info);
 }
 
+std::string fileSystemUuid(const std::string& path) {
+    if (fakeTable()) {
+        // The drive whose root is the longest one above `path`.
+        const FakeDrive* holder = nullptr;
+        std::size_t longest = 0;
+        const std::string wanted = normalRoot(path);
+        for (const FakeDrive& drive : *fakeTable()) {
+            const std::string root = normalRoot(drive.root);
+            if (!root.empty() && (wanted == root || startsWith(wanted, root)) &&
+                root.size() > longest) {
+                holder = &drive;
+                longest = root.size();
+            }
+        }
+        return holder && holder->volume ? holder->volume->uuid : std::string();
+    }
+    struct statx stx {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &stx) != 0 ||
+        !(stx.stx_mask & STATX_MNT_ID))
+        return {};
+    for (const MountedDrive& drive : readMountTable()) {
+        VolumeInformation info;
+        if (drive.mountId == stx.stx_mnt_id)
+            return volumeInformationOf(drive, info) ? info.uuid : std::string();
+    }
+    return {};
+}
+
 // ---- Directory listing ----
 
 namespace {
@@ -755,12 +809,14 @@ DirectoryEntry describeEntry(int dirFd, const dirent& item, bool details) {
     DirectoryEntry entry;
     entry.name = item.d_name;
     entry.directory = item.d_type == DT_DIR;
+    entry.regular = item.d_type == DT_REG;
     if (!details && item.d_type != DT_UNKNOWN)
         return entry;
     struct stat st {};
     if (::fstatat(dirFd, item.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return entry;
     entry.directory = S_ISDIR(st.st_mode);
+    entry.regular = S_ISREG(st.st_mode);
     if (!details)
         return entry;
     entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
@@ -776,7 +832,7 @@ Directory::~Directory() {
 }
 
 Directory::Directory(Directory&& other) noexcept
-    : fd_(other.fd_), device_(other.device_), mountId_(other.mountId_) {
+    : fd_(other.fd_), device_(other.device_), inode_(other.inode_), mountId_(other.mountId_) {
     other.fd_ = -1;
 }
 
@@ -786,6 +842,7 @@ Directory& Directory::operator=(Directory&& other) noexcept {
             ::close(fd_);
         fd_ = other.fd_;
         device_ = other.device_;
+        inode_ = other.inode_;
         mountId_ = other.mountId_;
         other.fd_ = -1;
     }
@@ -806,28 +863,94 @@ Directory Directory::open(const std::string& path) {
     }
     dir.fd_ = fd;
     dir.device_ = st.st_dev;
+    dir.inode_ = st.st_ino;
     dir.mountId_ = mountIdOf(fd);
     return dir;
 }
 
-Directory Directory::child(const std::string& name) const {
+Directory Directory::child(const std::string& name, int* error) const {
     Directory dir;
-    if (fd_ < 0 || !isPlainEntryName(name))
-        return dir;
-    const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return dir;
-    struct stat st {};
-    const std::uint64_t mountId = mountIdOf(fd);
-    const bool otherMount = mountId != 0 && mountId_ != 0 && mountId != mountId_;
-    if (::fstat(fd, &st) != 0 || st.st_dev != device_ || otherMount) {
-        ::close(fd);
-        return dir;
+    int failure = 0;
+    if (fd_ >= 0 && isPlainEntryName(name)) {
+        const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0) {
+            failure = errno;
+        } else if (::fstat(fd, &st) != 0) {
+            failure = errno;
+            ::close(fd);
+        } else {
+            const std::uint64_t mountId = mountIdOf(fd);
+            const bool otherMount = mountId != 0 && mountId_ != 0 && mountId != mountId_;
+            if (st.st_dev != device_ || otherMount) {
+                ::close(fd);
+            } else {
+                dir.fd_ = fd;
+                dir.device_ = st.st_dev;
+                dir.inode_ = st.st_ino;
+                dir.mountId_ = mountId;
+            }
+        }
     }
-    dir.fd_ = fd;
-    dir.device_ = st.st_dev;
-    dir.mountId_ = mountId;
+    if (error)
+        *error = failure;
     return dir;
+}
+
+DirectoryPath::DirectoryPath(Directory root) {
+    Level level;
+    level.device = root.device();
+    level.inode = root.inode();
+    level.dir = std::move(root);
+    levels_.push_back(std::move(level));
+}
+
+bool DirectoryPath::enter(const std::string& name, int& error) {
+    const Directory& parent = current();
+    if (!parent.valid()) {
+        error = ENOENT;
+        return false;
+    }
+    Directory child = parent.child(name, &error);
+    if (!child.valid())
+        return false;
+    // Past the levels that keep their descriptors, the parent gives up its own while its
+    // subdirectory is walked.
+    if (levels_.size() > HELD)
+        levels_.back().dir = Directory();
+    Level level;
+    level.name = name;
+    level.device = child.device();
+    level.inode = child.inode();
+    level.dir = std::move(child);
+    levels_.push_back(std::move(level));
+    return true;
+}
+
+void DirectoryPath::leave() {
+    if (levels_.size() > 1)
+        levels_.pop_back();
+}
+
+const Directory& DirectoryPath::current() {
+    Level& deepest = levels_.back();
+    if (deepest.dir.valid())
+        return deepest.dir;
+    // Down from the nearest level that kept its descriptor, one level at a time, each one
+    // checked to be the directory it was: at most two descriptors more are open meanwhile.
+    std::size_t kept = levels_.size() - 1;
+    while (kept > 0 && !levels_[kept].dir.valid())
+        --kept;
+    Directory step;
+    for (std::size_t i = kept + 1; i < levels_.size(); ++i) {
+        const Directory& from = i == kept + 1 ? levels_[kept].dir : step;
+        Directory next = from.child(levels_[i].name);
+        if (!next.valid() || next.device() != levels_[i].device || next.inode() != levels_[i].inode)
+            return deepest.dir; // still invalid
+        step = std::move(next);
+    }
+    deepest.dir = std::move(step);
+    return deepest.dir;
 }
 
 std::vector<DirectoryEntry> listDirectory(const Directory& dir, bool details) {

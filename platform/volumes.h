@@ -29,6 +29,7 @@ struct VolumeInformation {
     std::uint32_t maxComponentLength = 0; // longest name component (statvfs f_namemax)
     std::uint32_t fileSystemFlags = 0;    // FILE_* flags, Windows values
     std::string fileSystemName;           // "iso9660", "udf", "vfat", "ext4", ...
+    std::string uuid{}; // the file system's UUID as blkid gives it; empty when it has none
 };
 
 // Windows values of the file system flags.
@@ -69,7 +70,8 @@ struct MountedDrive {
     std::string options;    // the file system's own options ("rw,user_id=0,group_id=0")
     dev_t device = 0;       // device number of the mount, or of the unmounted drive
     DriveType type = DRIVE_UNKNOWN;
-    bool listed = false; // a drive of logicalDrives: not a pseudo or system mount
+    bool listed = false;       // a drive of logicalDrives: not a pseudo or system mount
+    std::uint64_t mountId = 0; // the mount's id (as statx reports it); 0 for an unmounted drive
 };
 
 // The reachable mounts of `paths.mountinfo` (only the topmost at a mount point; none hidden
@@ -82,6 +84,7 @@ std::vector<MountedDrive> readMountTable(const SystemPaths& paths = {});
 struct ProbedVolume {
     std::string fileSystem; // blkid's TYPE: "iso9660", "udf", "vfat", "ext4", ...
     std::string label;      // blkid's LABEL (the Joliet label where blkid prefers it)
+    std::string uuid;       // blkid's UUID; empty when the file system has none
     std::uint32_t serial = 0;
     bool joliet = false;           // an ISO 9660 volume with a Joliet (UTF-16 names) descriptor
     std::uint64_t volumeBytes = 0; // the ISO 9660 volume's size as its descriptor gives it; 0
@@ -106,6 +109,12 @@ std::uint32_t serialFromUuid(const std::string& fileSystem, const std::string& u
 // or from the command line of the fuseiso process. Empty when it cannot be found.
 std::string fuseIsoImage(const MountedDrive& drive);
 
+// The UUID of the file system that holds `path` (a folder or a file below any mount point):
+// the mount's volume as getVolumeInformation reads it, with the replacement table the drive
+// whose root holds `path`. Empty when unknown (no such mount, a file system without UUID, a
+// device that cannot be read and that the system's /dev/disk/by-uuid does not name).
+std::string fileSystemUuid(const std::string& path);
+
 // A drive of a replacement drive table (tests). Without `volume` the drive has no readable
 // medium.
 struct FakeDrive {
@@ -123,6 +132,7 @@ void setDriveTable(std::optional<std::vector<FakeDrive>> table);
 struct DirectoryEntry {
     std::string name;       // the bare name as the directory holds it (bytes)
     bool directory = false; // a directory (not a link to one)
+    bool regular = false;   // a regular file: not a directory, link, FIFO, socket or device
     std::uint64_t size = 0; // bytes; 0 for a directory
     bool hasTime = false;   // false when the modification time cannot be shown as a date
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0; // modification time, UTC
@@ -145,17 +155,54 @@ public:
     // Opens the subdirectory `name` of this one, without following a link, and never onto
     // another file system or mount (a mount point below the volume's root, a bind mount
     // included, opens as invalid). A name that is empty, "." or "..", or holds '/' or a NUL
-    // byte, opens as invalid.
-    Directory child(const std::string& name) const;
+    // byte, opens as invalid. `error`, when given, receives why an invalid one could not be
+    // opened: the system's error number (EACCES, ENOENT, EMFILE...), or 0 when it was left
+    // unopened on purpose (another file system or mount, a name refused as above).
+    Directory child(const std::string& name, int* error = nullptr) const;
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
 
 private:
     int fd_ = -1;
     dev_t device_ = 0;
+    ino_t inode_ = 0;
     std::uint64_t mountId_ = 0; // the mount's id (statx); 0 when the kernel does not tell
+};
+
+// The directories of a walk, from its root down to the one being walked, holding a bounded
+// number of descriptors however deep the tree goes: below depth HELD a directory gives up its
+// descriptor while its subdirectories are walked, and is opened again (from the nearest
+// directory above it that kept one, checked to be the very same directory) when it is needed
+// again. A walk thus never runs into the process's limit of open descriptors.
+class DirectoryPath {
+public:
+    static constexpr std::size_t HELD = 64;
+
+    // Starts at `root` (which should be valid).
+    explicit DirectoryPath(Directory root);
+
+    // Makes the subdirectory `name` of the current directory the current one. False when it
+    // cannot be opened (nothing changes); `error` then says why, as Directory::child does.
+    bool enter(const std::string& name, int& error);
+    // Goes back to the directory above the current one (the root stays).
+    void leave();
+    // The current directory, opened again when it had given up its descriptor; invalid when it
+    // can no longer be opened as the same directory (removed or replaced meanwhile).
+    const Directory& current();
+    // 0 at the root.
+    std::size_t depth() const { return levels_.size() - 1; }
+
+private:
+    struct Level {
+        std::string name; // in the directory above; empty for the root
+        Directory dir;    // invalid while its descriptor is given up
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    std::vector<Level> levels_;
 };
 
 // The entries of `dir`, "." and ".." left out, in the listing's order. With `details` false

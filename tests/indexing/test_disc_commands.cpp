@@ -23,15 +23,18 @@
 #include "tests/support/message_box_script.h"
 #include "tests/support/query_log.h"
 #include "tests/support/test_server.h"
+#include "tests/support/without_dac_override.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -41,6 +44,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -140,11 +144,11 @@ TEST_F(DiscCommands, NewOffersEveryDiscNumbersEachAndSelectsTheLastOne) {
     MessageBoxScript boxes;
     start();
     boxes.expect("CD-ROM reading", QString::fromStdString(askAdd("ONE", one)), IDYES)
-        .expect("CD-ROM identification", "Please write the number 1 on the CD-ROM \"ONE\"",
-                IDOK_BOX)
+        .expect("CD-ROM identification",
+                "Please write the number 1 on the CD-ROM \"ONE\"\nEntries stored: 3", IDOK_BOX)
         .expect("CD-ROM reading", QString::fromStdString(askAdd("TWO", two)), IDYES)
-        .expect("CD-ROM identification", "Please write the number 2 on the CD-ROM \"TWO\"",
-                IDOK_BOX);
+        .expect("CD-ROM identification",
+                "Please write the number 2 on the CD-ROM \"TWO\"\nEntries stored: 3", IDOK_BOX);
     QueryLog log;
     // From the key, as the main loop translates it.
     QTest::keyClick(catalogueTree, Qt::Key_Insert);
@@ -407,6 +411,12 @@ std::vector<std::string> sourceRow(const std::string& database, int disc) {
     return row;
 }
 
+std::string withoutSlash(std::string path) {
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 std::vector<std::string> discNames(const std::string& database) {
     MYSQL* c = TestServer::get().connect(database);
     std::vector<std::string> names;
@@ -446,10 +456,11 @@ TEST_F(DiscCommands, NewFromAFolderIndexesItUnderItsOwnName) {
     writeFile(folder + "/data/a.bin", "aaaa");
     {
         ChooserScript chooser(plain.path());
-        boxes.expect(
-            "CD-ROM identification",
-            QString::fromStdString("Please write the number 1 on the CD-ROM \"" + name + "\""),
-            IDOK_BOX);
+        boxes.expect("Disc identification",
+                     QString::fromStdString("The folder \"" + name +
+                                            "\" is now the disc number 1 of the "
+                                            "directory.\nEntries stored: 3"),
+                     IDOK_BOX);
         commandAction(CMD_NEW_FOLDER)->trigger();
         ASSERT_EQ(chooser.calls.size(), 1u);
         EXPECT_TRUE(chooser.calls[0].folder);
@@ -464,14 +475,18 @@ TEST_F(DiscCommands, NewFromAFolderIndexesItUnderItsOwnName) {
     // A mount point that has a label gives it; a folder inside it its own name.
     {
         ChooserScript chooser(discOne.path());
-        boxes.expect("CD-ROM identification", "Please write the number 2 on the CD-ROM \"ONE\"",
-                     IDOK_BOX);
+        boxes.expect(
+            "Disc identification",
+            "The folder \"ONE\" is now the disc number 2 of the directory.\nEntries stored: 3",
+            IDOK_BOX);
         commandAction(CMD_NEW_FOLDER)->trigger();
     }
     {
         ChooserScript chooser(discOne.path() + "/docs");
-        boxes.expect("CD-ROM identification", "Please write the number 3 on the CD-ROM \"docs\"",
-                     IDOK_BOX);
+        boxes.expect(
+            "Disc identification",
+            "The folder \"docs\" is now the disc number 3 of the directory.\nEntries stored: 1",
+            IDOK_BOX);
         commandAction(CMD_NEW_FOLDER)->trigger();
     }
     EXPECT_EQ(discNames(db.name), (std::vector<std::string>{name, "ONE", "docs"}));
@@ -498,8 +513,10 @@ TEST_F(DiscCommands, NewFromAnImageStoresWhatTheImageHolds) {
     start();
     {
         ChooserScript chooser(QString::fromStdString(image));
-        boxes.expect("CD-ROM identification",
-                     "Please write the number 1 on the CD-ROM \"IMGLABEL\"", IDOK_BOX);
+        boxes.expect("Disc identification",
+                     "The disc image \"IMGLABEL\" is now the disc number 1 of the "
+                     "directory.\nEntries stored: 14",
+                     IDOK_BOX);
         commandAction(CMD_NEW_IMAGE)->trigger();
         ASSERT_EQ(chooser.calls.size(), 1u);
         EXPECT_FALSE(chooser.calls[0].folder);
@@ -663,7 +680,7 @@ TEST_F(DiscCommands, UpdateOfAFolderDiscOffersItsFolderFirst) {
     const std::string folder = discTwo.path().toStdString();
     {
         ChooserScript chooser(discTwo.path());
-        boxes.expect("CD-ROM identification", IDOK_BOX);
+        boxes.expect("Disc identification", IDOK_BOX);
         commandAction(CMD_NEW_FOLDER)->trigger();
     }
     writeFile(folder + "/added later.txt", "new");
@@ -682,33 +699,329 @@ TEST_F(DiscCommands, UpdateOfAFolderDiscOffersItsFolderFirst) {
         .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDNO);
     QTest::keyClick(catalogueTree, Qt::Key_F5);
     EXPECT_TRUE(boxes.allShown());
-    // A folder that is gone is not offered.
+    // A folder that is gone is not offered: the user is told why, and may look in the drives
+    // or choose another folder, which is checked as the drives are.
     discTwo.remove();
-    boxes.expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "ONE", one)), IDNO)
+    const QString gone = QString::fromStdString(
+        "The disc number 1 was read from \"" + folder +
+        "\", which is no longer there.\nWould you like to choose another folder to update it "
+        "from ?\n(No: look for the disc in the drives)");
+    boxes.expect("CD-ROM reading", gone, IDNO)
+        .expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "ONE", one)), IDNO)
         .expect("CD-ROM reading", IDNO);
     QTest::keyClick(catalogueTree, Qt::Key_F5);
     EXPECT_TRUE(boxes.allShown());
+    const std::string docs = one + "docs";
+    boxes.expect("CD-ROM reading", gone, IDYES)
+        .expect("Another CD-ROM",
+                QString::fromStdString("\"" + docs +
+                                       "\" is not the volume from which the disc number 1 "
+                                       "\"TWO\" was read. The disc holds 4 entries in the "
+                                       "directory.\nWould you like to replace them all the same ?"),
+                IDYES);
+    {
+        ChooserScript chooser(QString::fromStdString(docs));
+        QTest::keyClick(catalogueTree, Qt::Key_F5);
+        ASSERT_EQ(chooser.calls.size(), 1u);
+        EXPECT_EQ(chooser.calls[0].caption, "Choose the folder to update the disc number 1 from");
+    }
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(boxes.calls().back().flags, unsigned(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    EXPECT_EQ(storedTree(db.name, 1), folderTree(docs));
+    EXPECT_EQ(sourceRow(db.name, 1).at(1), docs);
 }
 
-// A folder whose volume is gone is not offered: an unplugged stick leaves its mount point as an
-// empty folder, which would empty the disc.
+// A folder that no longer holds the volume it was read from is not offered, and the user is
+// told so: its mount point left as an empty folder when its stick is unplugged (the label is
+// no longer the disc's), or another stick of the same label mounted in its place (a folder on
+// it is told apart by the file system's UUID).
 TEST_F(DiscCommands, AFolderThatIsNoLongerItsVolumeIsNotOffered) {
+    struct Case {
+        const char* what;
+        std::string folder;                     // the folder added, below or at drive `one`
+        std::optional<VolumeInformation> later; // the volume at `one` at the update
+    };
+    const Case cases[] = {
+        {"unmounted", one, std::nullopt},
+        {"another stick", one + "docs", VolumeInformation{"ONE", 77, 255, 0, "vfat", "2222-BBBB"}},
+    };
+    MessageBoxScript boxes;
+    start();
+    int disc = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setDriveTable(std::vector<FakeDrive>{
+            {one, DRIVE_CDROM, VolumeInformation{"ONE", 77, 255, 0, "vfat", "1111-AAAA"}}});
+        {
+            ChooserScript chooser(QString::fromStdString(c.folder));
+            boxes.expect("Disc identification", IDOK_BOX);
+            commandAction(CMD_NEW_FOLDER)->trigger();
+        }
+        ++disc;
+        const StoredTree before = storedTree(db.name, disc);
+        std::vector<FakeDrive> later{
+            {two, DRIVE_CDROM, VolumeInformation{"TWO", 1234, 110, 6, "udf"}}};
+        if (c.later)
+            later.push_back({one, DRIVE_CDROM, c.later});
+        setDriveTable(later);
+        catalogueTree->setCurrentItem(discItem(disc - 1));
+        boxes
+            .expect("CD-ROM reading",
+                    QString::fromStdString("The disc number " + std::to_string(disc) +
+                                           " was read from \"" + withoutSlash(c.folder) +
+                                           "\", which no longer holds the same volume.\nWould "
+                                           "you like to choose another folder to update it from "
+                                           "?\n(No: look for the disc in the drives)"),
+                    IDNO)
+            .expect("CD-ROM reading", IDNO);
+        if (c.later)
+            boxes.expect("CD-ROM reading", IDNO);
+        QTest::keyClick(catalogueTree, Qt::Key_F5);
+        EXPECT_TRUE(boxes.allShown());
+        EXPECT_EQ(storedTree(db.name, disc), before);
+    }
+}
+
+// ---- Stopping an indexing, what it left out, and what the directory holds already ----
+
+// While dialog 550 runs, calls `act` with its window once its count of entries read shows.
+struct WhileIndexing {
+    QTimer watch;
+    int shown = -1; // the count the dialog showed when `act` ran
+    explicit WhileIndexing(std::function<void(QWidget*)> act) {
+        QObject::connect(&watch, &QTimer::timeout, [this, act] {
+            for (QWidget* widget : QApplication::allWidgets()) {
+                auto* label = qobject_cast<QLabel*>(widget);
+                if (shown < 0 && label && label->text().startsWith("Entries read: ")) {
+                    shown = label->text().mid(14).toInt();
+                    act(label->window());
+                    return;
+                }
+            }
+        });
+        watch.start(0);
+    }
+};
+
+// The last box shown under `caption`.
+MessageBoxCall lastBox(const MessageBoxScript& boxes, const QString& caption) {
+    for (auto call = boxes.calls().rbegin(); call != boxes.calls().rend(); ++call)
+        if (call->caption == caption)
+            return *call;
+    return {};
+}
+
+// src_complete of disc `disc`'s record ("<NULL>" when none).
+std::string completeFlag(const std::string& database, int disc) {
+    MYSQL* c = TestServer::get().connect(database);
+    const auto rows = query(c, "select src_complete from tvk_disc_sources where src_cd_id = " +
+                                   std::to_string(disc));
+    mysql_close(c);
+    return rows.empty() ? "<NULL>" : rows[0][0];
+}
+
+// The dialog counts the entries it reads. Its Cancel button stops a new disc, which leaves
+// nothing behind; Escape stops an update, which keeps what it read, says so, and marks the
+// disc incomplete.
+TEST_F(DiscCommands, CancelAndEscapeStopTheIndexing) {
+    for (int i = 0; i < 300; ++i)
+        writeFile(one + "f" + std::to_string(i));
     MessageBoxScript boxes;
     start();
     {
-        ChooserScript chooser(discOne.path()); // a mount point: the disc is named "ONE"
-        boxes.expect("CD-ROM identification", IDOK_BOX);
-        commandAction(CMD_NEW_FOLDER)->trigger();
+        WhileIndexing cancel([](QWidget* dialog) {
+            for (auto* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == "Cancel")
+                    QTest::mouseClick(button, Qt::LeftButton);
+        });
+        boxes.expect("CD-ROM reading", IDYES).expect("CD-ROM reading", IDNO);
+        commandAction(CMD_NEW)->trigger();
+        EXPECT_EQ(cancel.shown, 1);
     }
-    ASSERT_EQ(discItem(0)->text(0), "1 - ONE");
-    // The volume unmounted: the folder is still there, but no longer the disc's volume.
-    setDriveTable(std::vector<FakeDrive>{
-        {two, DRIVE_CDROM, VolumeInformation{"TWO", 1234, 110, 0x6, "udf"}}});
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_TRUE(discNames(db.name).empty());
+    EXPECT_TRUE(entryIds(db.name, 1).empty());
+    EXPECT_TRUE(sourceRow(db.name, 1).empty());
+    EXPECT_EQ(catalogueTree->topLevelItemCount(), 0);
+
+    boxes.expect("CD-ROM reading", IDYES).expect("CD-ROM identification", IDOK_BOX);
+    boxes.expect("CD-ROM reading", IDNO);
+    commandAction(CMD_NEW)->trigger();
+    const std::size_t whole = entryIds(db.name, 2).size();
+    ASSERT_EQ(whole, 303u);
     catalogueTree->setCurrentItem(discItem(0));
-    boxes.expect("CD-ROM reading", QString::fromStdString(askUpdate(1, "TWO", two)), IDNO);
+    WhileIndexing escape([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    boxes.expect("CD-ROM reading", IDYES).expect("Indexing stopped", IDOK_BOX);
     QTest::keyClick(catalogueTree, Qt::Key_F5);
     EXPECT_TRUE(boxes.allShown());
-    EXPECT_EQ(storedTree(db.name, 1), folderTree(discOne.path().toStdString()));
+    const std::size_t kept = entryIds(db.name, 2).size();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, whole);
+    EXPECT_EQ(boxes.calls().back().text,
+              QString("The update of the disc number 2 was stopped: the disc now holds %1 entries.")
+                  .arg(kept));
+    EXPECT_EQ(boxes.calls().back().flags, unsigned(MB_OK | MB_ICONWARNING));
+    EXPECT_EQ(completeFlag(db.name, 2), "0");
+    EXPECT_EQ(currentTreeItem, discItem(0));
+}
+
+// Folders that cannot be opened are named after the disc's number (the first 20, then how many
+// more), and the record marks the disc incomplete; a sources table of an earlier version gets
+// the columns it lacks and keeps its rows.
+TEST_F(DiscCommands, FoldersNotOpenedAreNamedAndTheDiscIsMarkedIncomplete) {
+    MYSQL* c = TestServer::get().connect(db.name);
+    exec(c, "CREATE TABLE `tvk_disc_sources` (  `src_cd_id` int(11) NOT NULL,  `src_kind` "
+            "char(1) NOT NULL,  `src_path` text,  `src_host` varchar(255) default NULL,  "
+            "`src_label` varchar(255) default NULL,  `src_serial` int(10) unsigned default NULL, "
+            " `src_fs` varchar(64) default NULL,  `src_entries` bigint(20) unsigned default NULL, "
+            " `src_bytes` bigint(20) unsigned default NULL,  `src_read_at` datetime default NULL,"
+            "  PRIMARY KEY  (`src_cd_id`)) ENGINE=MyISAM DEFAULT CHARSET=latin1");
+    exec(c, "insert into tvk_disc_sources (src_cd_id, src_kind, src_path) values (9, 'F', '/x')");
+    QTemporaryDir plain;
+    const std::string folder = plain.path().toStdString();
+    writeFile(folder + "/open/a.txt");
+    for (int i = 0; i < 22; ++i) {
+        writeFile(folder + "/closed" + std::to_string(i) + "/secret.txt");
+        ::chmod((folder + "/closed" + std::to_string(i)).c_str(), 0);
+    }
+    MessageBoxScript boxes;
+    start();
+    {
+        WithoutDacOverride guard;
+        if (geteuid() == 0 && !guard.dropped)
+            GTEST_SKIP() << "running as root without a way to drop the override of permissions";
+        ChooserScript chooser(plain.path());
+        boxes.expect("Disc identification", IDOK_BOX).expect("Incomplete disc", IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    for (int i = 0; i < 22; ++i)
+        ::chmod((folder + "/closed" + std::to_string(i)).c_str(), 0755);
+    ASSERT_TRUE(boxes.allShown());
+    EXPECT_EQ(boxes.calls().back().flags, unsigned(MB_OK | MB_ICONWARNING));
+    const QStringList lines = boxes.calls().back().text.split('\n');
+    ASSERT_EQ(lines.size(), 22);
+    EXPECT_EQ(lines.front(),
+              "The disc number 1 is incomplete in the directory: what follows was left out.");
+    for (int i = 1; i <= 20; ++i)
+        EXPECT_TRUE(lines[i].startsWith("Folder not opened: closed")) << lines[i].toStdString();
+    EXPECT_EQ(lines.back(), "... and 2 more");
+    EXPECT_EQ(completeFlag(db.name, 1), "0");
+    EXPECT_EQ(sourceRow(db.name, 1).at(6), "24"); // every folder stored, and open/a.txt
+    EXPECT_EQ(query(c, "select src_path, src_complete from tvk_disc_sources where src_cd_id = 9"),
+              (std::vector<std::vector<std::string>>{{"/x", "<NULL>"}}));
+    mysql_close(c);
+}
+
+// Update never empties a disc from a source that holds nothing without asking, No by default
+// (a folder emptied, a blank disc in the drive), and the question names what the disc holds.
+TEST_F(DiscCommands, UpdateFromASourceThatHoldsNothingAsksFirst) {
+    QTemporaryDir work;
+    const std::string folder = work.path().toStdString() + "/folder";
+    writeFile(folder + "/a/b.txt");
+    MessageBoxScript boxes;
+    start();
+    {
+        ChooserScript chooser(QString::fromStdString(folder));
+        boxes.expect("Disc identification", IDOK_BOX);
+        commandAction(CMD_NEW_FOLDER)->trigger();
+    }
+    boxes.expect("CD-ROM reading", IDYES).expect("CD-ROM identification", IDOK_BOX);
+    boxes.expect("CD-ROM reading", IDNO);
+    commandAction(CMD_NEW)->trigger();
+    ::system(("rm -rf '" + folder + "/a' '" + one + "'*").c_str());
+    struct Case {
+        int disc;
+        std::string source;
+        int held;
+    };
+    const Case cases[] = {{1, folder, 2}, {2, withoutSlash(one), 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.disc);
+        const StoredTree before = storedTree(db.name, c.disc);
+        catalogueTree->setCurrentItem(discItem(c.disc - 1));
+        boxes.expect("CD-ROM reading", IDYES)
+            .expect("Nothing to read",
+                    QString::fromStdString("The disc number " + std::to_string(c.disc) + " holds " +
+                                           std::to_string(c.held) +
+                                           " entries in the directory, and \"" + c.source +
+                                           "\" holds none.\nWould you like to empty the disc all "
+                                           "the same ?"),
+                    IDNO);
+        if (c.disc == 2)
+            boxes.expect("CD-ROM reading", IDNO); // the next drive
+        QTest::keyClick(catalogueTree, Qt::Key_F5);
+        EXPECT_TRUE(boxes.allShown());
+        EXPECT_EQ(lastBox(boxes, "Nothing to read").flags,
+                  unsigned(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+        EXPECT_EQ(storedTree(db.name, c.disc), before);
+    }
+    // Yes empties it, as asked.
+    catalogueTree->setCurrentItem(discItem(0));
+    boxes.expect("CD-ROM reading", IDYES).expect("Nothing to read", IDYES);
+    QTest::keyClick(catalogueTree, Qt::Key_F5);
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_TRUE(entryIds(db.name, 1).empty());
+}
+
+// New of a volume, a folder or an image that the directory holds already asks whether to
+// update that disc (Yes), add another disc (No) or add nothing (Cancel).
+TEST_F(DiscCommands, NewOfWhatTheDirectoryHoldsAlreadyAsks) {
+    QTemporaryDir work;
+    const std::string folder = work.path().toStdString() + "/Photos";
+    writeFile(folder + "/p.jpg");
+    writeFile(work.path().toStdString() + "/source/c.txt");
+    const std::string image = makeImage(work.path(), "source", "IMG");
+    MessageBoxScript boxes;
+    start();
+    struct Case {
+        int command;
+        std::string chosen; // the chooser's answer (none for a drive)
+        std::string label;
+        std::string added; // a file added before the update, below the source
+        const char* number;
+    };
+    const Case cases[] = {
+        {CMD_NEW, "", "ONE", one + "new.txt", "CD-ROM identification"},
+        {CMD_NEW_FOLDER, folder, "Photos", folder + "/new.jpg", "Disc identification"},
+        {CMD_NEW_IMAGE, image, "IMG", "", "Disc identification"}};
+    int discs = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ChooserScript chooser(QString::fromStdString(c.chosen));
+        // The drive scan asks for ONE (Yes) and TWO (No) around what follows.
+        const auto newOf = [&](std::initializer_list<std::pair<const char*, int>> then) {
+            if (c.command == CMD_NEW)
+                boxes.expect("CD-ROM reading", IDYES);
+            for (const auto& [caption, answer] : then)
+                boxes.expect(caption, answer);
+            if (c.command == CMD_NEW)
+                boxes.expect("CD-ROM reading", IDNO);
+            commandAction(c.command)->trigger();
+            EXPECT_TRUE(boxes.allShown());
+        };
+        newOf({{c.number, IDOK_BOX}});
+        const int disc = ++discs;
+        newOf({{"Disc already in the directory", IDCANCEL_BOX}});
+        const MessageBoxCall asked = lastBox(boxes, "Disc already in the directory");
+        EXPECT_EQ(asked.text,
+                  QString::fromStdString("\"" + c.label +
+                                         "\" is already in the directory as the disc number " +
+                                         std::to_string(disc) + " \"" + c.label +
+                                         "\".\nYes: update that disc\nNo: add it as another "
+                                         "disc\nCancel: add nothing"));
+        EXPECT_EQ(asked.flags, unsigned(MB_YESNOCANCEL | MB_ICONQUESTION));
+        EXPECT_EQ(discNames(db.name).size(), std::size_t(discs));
+        if (!c.added.empty())
+            writeFile(c.added);
+        newOf({{"Disc already in the directory", IDYES}});
+        EXPECT_EQ(discNames(db.name).size(), std::size_t(discs));
+        if (!c.added.empty()) {
+            EXPECT_EQ(storedTree(db.name, disc), folderTree(c.command == CMD_NEW ? one : folder));
+        }
+        EXPECT_EQ(currentTreeItem, discItem(disc - 1));
+        newOf({{"Disc already in the directory", IDNO}, {c.number, IDOK_BOX}});
+        EXPECT_EQ(discNames(db.name).size(), std::size_t(++discs));
+    }
 }
 
 // Both new commands speak the interface's language.
@@ -722,8 +1035,9 @@ TEST_F(DiscCommands, TheNewCommandsInFrench) {
               QString::fromUtf8("Nouveau depuis une &image de disque..."));
     {
         ChooserScript chooser(discOne.path() + "/docs");
-        boxes.expect(QString::fromUtf8("Identification du CD"),
-                     QString::fromUtf8("Veuillez inscrire le numéro 1 sur le CD \"docs\""),
+        boxes.expect(QString::fromUtf8("Identification du disque"),
+                     QString::fromUtf8("Le dossier \"docs\" est désormais le disque n°1 du "
+                                       "répertoire.\nEntrées enregistrées : 1"),
                      IDOK_BOX);
         commandAction(CMD_NEW_FOLDER)->trigger();
         ASSERT_EQ(chooser.calls.size(), 1u);

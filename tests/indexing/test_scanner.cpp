@@ -22,9 +22,13 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +37,16 @@
 
 namespace tvk::test {
 namespace {
+
+int openDescriptors() {
+    int count = 0;
+    DIR* dir = ::opendir("/proc/self/fd");
+    while (dir && ::readdir(dir))
+        ++count;
+    if (dir)
+        ::closedir(dir);
+    return count;
+}
 
 class Scanner : public ::testing::Test {
 protected:
@@ -243,6 +257,37 @@ TEST(ProgressPosition, NeverDividesByZeroNorPasses100) {
     EXPECT_EQ(progressPosition(2000000000, 2100000000), 95);
 }
 
+// What an indexing left out, as its summary names it: each archive cut short with its limit
+// (its path on the disc, then the one nested in it; the image itself when both are empty), each
+// folder not opened; the first 20 of a kind, then how many more.
+TEST(LeftOut, TheSummaryNamesWhatWasLeftOut) {
+    useEnglishModule();
+    IndexSummary summary;
+    summary.result = 3;
+    summary.source = "/media/x/disc.iso";
+    summary.cutShort = {{"docs/big.zip", "", TVK_LIMIT_RATIO},
+                        {"a.7z", "in/b.tar.bz2", TVK_LIMIT_BYTES},
+                        {"", "n.zip", TVK_LIMIT_SPOOL},
+                        {"", "", TVK_LIMIT_DISC_BYTES}};
+    summary.unopenedFolders = {"caf\xE9"};
+    EXPECT_FALSE(summary.complete());
+    EXPECT_EQ(leftOutText(summary, 3),
+              QString::fromUtf8(
+                  "The disc number 3 is incomplete in the directory: what follows was left out.\n"
+                  "Archive cut short: docs/big.zip (its data grows far beyond its own size)\n"
+                  "Archive cut short: a.7z/in/b.tar.bz2 (too much data to unpack)\n"
+                  "Archive cut short: n.zip (a nested archive too large to read)\n"
+                  "Archive cut short: /media/x/disc.iso (too much data to unpack on this disc)\n"
+                  "Folder not opened: café"));
+    summary.cutShort.assign(25, {"z.zip", "", TVK_LIMIT_ENTRIES});
+    const QStringList lines = leftOutText(summary, 3).split('\n');
+    ASSERT_EQ(lines.size(), 23);
+    EXPECT_EQ(lines[20], "Archive cut short: z.zip (too many entries)");
+    EXPECT_EQ(lines[21], "... and 5 more");
+    EXPECT_EQ(limitText(TVK_LIMIT_NESTING), "archives nested too deep");
+    EXPECT_TRUE(leftOutText(IndexSummary{}, 1).isEmpty());
+}
+
 // Archives made by the real tools, at any depth, and archives inside archives: each archive is
 // a 'Z' row with its contents below it.
 TEST_F(Scanner, ArchivesAreStoredWithTheirContents) {
@@ -329,6 +374,57 @@ TEST_F(Scanner, AnUnreadableFolderIsStoredEmpty) {
     EXPECT_EQ(stored.at("closed").type, 'R');
     EXPECT_FALSE(stored.count("closed/secret.txt"));
     EXPECT_TRUE(stored.count("open/visible.txt"));
+    // ... and named as left out: the disc is not complete.
+    EXPECT_EQ(lastIndexing.unopenedFolders, std::vector<std::string>{"closed"});
+    EXPECT_FALSE(lastIndexing.complete());
+    EXPECT_EQ(lastIndexing.entries, stored.size());
+}
+
+// A link, a FIFO or a device named like an archive is a file: stored as 'F' and never opened
+// (a FIFO opened for reading waits for a writer forever). A regular archive is read.
+TEST_F(Scanner, OnlyRegularFilesAreReadAsArchives) {
+    writeFile(file("src/a.txt"));
+    run(volume.path(), "zip", {"-qr", "real.zip", "src"});
+    ::system(("rm -rf '" + file("src") + "'").c_str());
+    std::vector<std::string> plain = {"link.zip", "dangling.tar.gz", "pipe.tar"};
+    ASSERT_EQ(::symlink("real.zip", file("link.zip").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", file("dangling.tar.gz").c_str()), 0);
+    ASSERT_EQ(::mkfifo(file("pipe.tar").c_str(), 0644), 0);
+    if (::mknod(file("null.7z").c_str(), S_IFCHR | 0644, makedev(1, 3)) == 0)
+        plain.push_back("null.7z");
+    ASSERT_GT(index(), 0);
+    const StoredTree stored = storedTree(db.name, 1);
+    EXPECT_EQ(stored.at("real.zip").type, 'Z');
+    EXPECT_TRUE(stored.count("real.zip/src/a.txt")) << describe(stored);
+    for (const std::string& name : plain) {
+        ASSERT_TRUE(stored.count(name)) << name;
+        EXPECT_EQ(stored.at(name).type, 'F') << name;
+    }
+    EXPECT_EQ(stored.size(), plain.size() + 3) << describe(stored);
+}
+
+// A tree deeper than the process may hold descriptors open is walked whole, nothing left out.
+TEST_F(Scanner, ATreeDeeperThanTheDescriptorLimitIsWalkedWhole) {
+    int fd = ::open(root.c_str(), O_DIRECTORY | O_RDONLY);
+    constexpr int LEVELS = 300;
+    for (int level = 0; level < LEVELS; ++level) {
+        ::close(::openat(fd, "leaf.txt", O_CREAT | O_WRONLY, 0644));
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int next = ::openat(fd, "d", O_DIRECTORY | O_RDONLY);
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit low{rlim_t(openDescriptors() + 100), saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const int disc = index();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_GT(disc, 0);
+    EXPECT_EQ(storedTree(db.name, disc).size(), std::size_t(2 * LEVELS));
+    EXPECT_TRUE(lastIndexing.unopenedFolders.empty());
+    EXPECT_TRUE(lastIndexing.complete());
 }
 
 // Update keeps the disc's number, replaces its name, and numbers its entries from 1 again.
@@ -355,7 +451,7 @@ TEST_F(Scanner, UpdateKeepsTheDiscNumberAndRenumbersFromOne) {
 }
 
 // The disc row that cannot be written stops everything with the server's text; old entries
-// that cannot be removed stop Update without a box and leave the disc as it was.
+// that cannot be removed stop Update with the server's text too, and leave the disc as it was.
 TEST_F(Scanner, DiscRowsThatCannotBeWrittenStopTheIndexing) {
     writeFile(file("a"));
     MYSQL* c = TestServer::get().connect(db.name);
@@ -371,8 +467,11 @@ TEST_F(Scanner, DiscRowsThatCannotBeWrittenStopTheIndexing) {
     exec(c, "insert into fic_fichiers values (7, 1, 'x', 1, 'F', NULL, NULL)");
     exec(c, "rename table fic_fichiers to gone");
     {
-        MessageBoxScript none;
+        MessageBoxScript boxes;
+        boxes.expect("MySQL Error", IDOK_BOX);
         EXPECT_EQ(index("new name", 7), -1);
+        EXPECT_TRUE(boxes.allShown());
+        EXPECT_TRUE(boxes.calls().at(0).text.contains("doesn't exist"));
     }
     exec(c, "rename table gone to fic_fichiers");
     EXPECT_EQ(query(c, "select cd_nom from cd_disques_compact where cd_id = 7")[0][0], "kept");
