@@ -83,6 +83,10 @@
 #define IDS_DISC_IMAGE 86
 #define IDS_NOT_AN_IMAGE 87
 #define IDS_DAMAGED_IMAGE 88
+/* The end of a search in the status bar: the hits listed, none, or the hits so far after Stop. */
+#define IDS_SEARCH_FOUND 3200
+#define IDS_SEARCH_NOTHING_FOUND 3201
+#define IDS_SEARCH_STOPPED 3202
 /* Menu help of the popups File, Configuration, Help and of the system menu. */
 #define IDS_MENU_FILE 2000
 #define IDS_MENU_CONFIGURATION 2001

@@ -104,7 +104,8 @@ const std::vector<unsigned> stringIds = {
     32,  33,  34,  35,  36,  37,  38,  39,   40,   42,   43,   44,   45,   46,   50,  51,
     52,  53,  54,  56,  57,  58,  59,  60,   61,   62,   63,   64,   65,   66,   67,  68,
     69,  70,  71,  72,  80,  81,  82,  83,   84,   85,   86,   87,   88,   200,  201, 202,
-    270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030};
+    270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030,
+    3200, 3201, 3202};
 
 TEST_F(LanguageCatalogue, SameIdentifiersOfEveryKind) {
     const std::map<std::uint16_t, std::vector<unsigned>> expected = {
@@ -472,6 +473,9 @@ const StringEntry stringTable[] = {
     {2013, "Type", "Type"},
     {2014, "Last update", "Modifié le"},
     {2030, "Systel menu", "Menu système"},
+    {3200, "Entries found: %d", "Entrées trouvées : %d"},
+    {3201, "No entry found", "Aucune entrée trouvée"},
+    {3202, "Search stopped; entries listed: %d", "Recherche arrêtée ; entrées affichées : %d"},
 };
 
 TEST_F(LanguageCatalogue, StringsAsWritten) {
