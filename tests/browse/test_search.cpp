@@ -486,6 +486,25 @@ TEST_F(Search, PatternsOutsideAsciiAlsoFindNamesStoredInWindows1252) {
               std::vector<std::string>{HEAD + "*\xC3\xA9\xCE\xBA*" + END});
 }
 
+// The server drops a connection that stood idle past its wait_timeout, or ends it: the next
+// search, and browsing after it, make it again without Configure.
+TEST_F(Search, AConnectionTheServerDroppedIsMadeAgainForSearchAndBrowsing) {
+    MessageBoxScript none;
+    ASSERT_TRUE(runCatalogueStatement("set session wait_timeout = 1"));
+    QTest::qWait(2500);
+    open();
+    search("holiday*");
+    EXPECT_EQ(hits().size(), 4);
+    EXPECT_EQ(libraryConnection(), catalogueConnection);
+
+    MYSQL* c = TestServer::get().connect();
+    tvk::test::exec(c, "kill " + std::to_string(mysql_thread_id(catalogueConnection)));
+    mysql_close(c);
+    button(IDCANCEL)->click();
+    EXPECT_EQ(catalogueTree->topLevelItemCount(), 3);
+    EXPECT_EQ(currentStatusText(), "Connected to MySQL");
+}
+
 // Locating a hit (search mode) and opening a row (browsing mode).
 
 std::vector<std::string> pathStatements(const std::vector<std::pair<int, int>>& levels) {
