@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QToolButton>
@@ -238,6 +239,28 @@ TEST_F(HelpEngine, AClosedWindowIsGoneAndTheNextCallOpensANewOne) {
     ASSERT_TRUE(again);
     EXPECT_TRUE(again->isVisible());
     EXPECT_FALSE(again->testAttribute(Qt::WA_QuitOnClose)); // it never keeps the program alive
+}
+
+TEST_F(HelpEngine, EscapeAndCtrlWCloseTheWindowFromAnyOfItsControls) {
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* focus;
+    } keys[] = {{Qt::Key_Escape, Qt::NoModifier, "helpBrowser"},
+                {Qt::Key_W, Qt::ControlModifier, "helpContents"},
+                {Qt::Key_Escape, Qt::NoModifier, "helpIndex"}};
+    for (const auto& press : keys) {
+        QPointer<QWidget> window = open("Tavisk_en.chm");
+        ASSERT_TRUE(window);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        auto* focus = window->findChild<QWidget*>(press.focus);
+        ASSERT_TRUE(focus) << press.focus;
+        focus->setFocus();
+        QTest::keyClick(focus, press.key, press.modifiers);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull()) << press.focus;
+    }
 }
 
 } // namespace

@@ -191,7 +191,8 @@ TEST_F(LanguageCatalogue, SameAcceleratorTable) {
     const std::vector<std::tuple<unsigned, unsigned, unsigned>> expected = {
         {FVIRTKEY | FCONTROL, 'Q', CMD_QUIT}, {FVIRTKEY, 0x2D, CMD_NEW},
         {FVIRTKEY, 0x2E, CMD_DELETE},         {FVIRTKEY, 0x74, CMD_UPDATE},
-        {FVIRTKEY, 0x09, CMD_NEXT_PANE},      {FVIRTKEY | FSHIFT, 0x09, CMD_PREV_PANE}};
+        {FVIRTKEY, 0x09, CMD_NEXT_PANE},      {FVIRTKEY | FSHIFT, 0x09, CMD_PREV_PANE},
+        {FVIRTKEY, 0x70, CMD_HELP}};
     EXPECT_EQ(entries(*english), expected);
     EXPECT_EQ(entries(*french), expected);
 }
