@@ -40,12 +40,4 @@ TEST(ArchiveRecognition, ArchivesByTheirEndingWhateverTheCase) {
     EXPECT_EQ(isSupportedArchive(nullptr), 0);
 }
 
-TEST(ArchiveLibraryConnection, SetMscKeepsTheHandleItIsGiven) {
-    MYSQL* handle = reinterpret_cast<MYSQL*>(0x1000);
-    setMsc(handle);
-    EXPECT_EQ(tvk::plg::currentConnection(), handle);
-    setMsc(nullptr);
-    EXPECT_EQ(tvk::plg::currentConnection(), nullptr);
-}
-
 } // namespace
