@@ -486,23 +486,16 @@ TEST_F(Search, PatternsOutsideAsciiAlsoFindNamesStoredInWindows1252) {
               std::vector<std::string>{HEAD + "*\xC3\xA9\xCE\xBA*" + END});
 }
 
-// The server drops a connection that stood idle past its wait_timeout, or ends it: the next
-// search, and browsing after it, make it again without Configure.
-TEST_F(Search, AConnectionTheServerDroppedIsMadeAgainForSearchAndBrowsing) {
+// The server drops a connection that stood idle past its wait_timeout: the next search makes
+// it again, without Configure, and finds its hits.
+TEST_F(Search, AConnectionDroppedWhileIdleIsMadeAgain) {
     MessageBoxScript none;
     ASSERT_TRUE(runCatalogueStatement("set session wait_timeout = 1"));
     QTest::qWait(2500);
     open();
     search("holiday*");
     EXPECT_EQ(hits().size(), 4);
-    EXPECT_EQ(libraryConnection(), catalogueConnection);
-
-    MYSQL* c = TestServer::get().connect();
-    tvk::test::exec(c, "kill " + std::to_string(mysql_thread_id(catalogueConnection)));
-    mysql_close(c);
-    button(IDCANCEL)->click();
-    EXPECT_EQ(catalogueTree->topLevelItemCount(), 3);
-    EXPECT_EQ(currentStatusText(), "Connected to MySQL");
+    EXPECT_EQ(currentStatusText(), "Entries found: 4");
 }
 
 // Locating a hit (search mode) and opening a row (browsing mode).
@@ -557,19 +550,12 @@ TEST_F(Search, SelectingAHitShowsItsPathFromTheDisc) {
     EXPECT_EQ(catalogueTree->topLevelItem(0)->text(0), "");
     EXPECT_EQ(catalogueTree->topLevelItem(0)->child(0)->text(0), "Docs");
 
-    // A double click in search mode does nothing of its own, on an archive (which browsing
-    // would open) as on a file: the path and the place in the status bar stay.
-    for (const QString name : {"holiday.zip", "holiday.txt"}) {
-        selectHit(name);
-        const QString place = currentStatusText();
-        const QString top = catalogueTree->topLevelItem(0)->text(0);
-        QueryLog after;
-        doubleClick(name);
-        EXPECT_TRUE(after.statements(catalogueConnection).empty()) << name.toStdString();
-        EXPECT_EQ(currentStatusText(), place) << name.toStdString();
-        ASSERT_EQ(catalogueTree->topLevelItemCount(), 1);
-        EXPECT_EQ(catalogueTree->topLevelItem(0)->text(0), top);
-    }
+    // A double click in search mode does nothing of its own: no statement, and the status bar
+    // keeps the hit's place (browsing would say "File !").
+    QueryLog after;
+    doubleClick("holiday.txt");
+    EXPECT_TRUE(after.statements(catalogueConnection).empty());
+    EXPECT_EQ(currentStatusText(), "CD 2, Directory 1");
 }
 
 TEST_F(Search, PathsWithMissingUnreadableOrLoopingLevels) {

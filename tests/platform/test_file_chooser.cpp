@@ -3,7 +3,6 @@
 #include "platform/file_chooser.h"
 
 #include <QDir>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,8 +12,8 @@ using namespace tvk;
 
 TEST(FileChooser, OpensAtHomeThenWhereTheUserLastChose) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString d = dir.path();
+    const QString home = QDir::homePath();
     ASSERT_TRUE(QDir().mkpath(d + "/discs/one") && QDir().mkpath(d + "/images"));
     QString opened;
     QString answer;
@@ -22,32 +21,20 @@ TEST(FileChooser, OpensAtHomeThenWhereTheUserLastChose) {
         opened = call.directory;
         return answer;
     });
-    struct Step {
-        bool folder;
-        QString answer; // empty: cancelled
-        QString opensAt;
+    // Where the chooser opened when the user chose `chosen` (empty: cancelled) in it.
+    const auto ask = [&](bool folder, const QString& chosen) {
+        answer = chosen;
+        EXPECT_EQ(folder ? chooseFolder(nullptr, "Folder") : chooseFile(nullptr, "Image", "*.iso"),
+                  chosen);
+        return opened;
     };
-    const QString home = QDir::homePath();
-    const Step steps[] = {
-        {true, "", home}, // a cancelled chooser remembers nothing
-        {true, d + "/discs/one/", home},
-        {true, "", d + "/discs"},           // the folder that holds the folder chosen
-        {false, d + "/images/a.iso", home}, // files have their own place
-        {false, "", d + "/images"},
-        {true, "", d + "/discs"},
-    };
-    int step = 0;
-    for (const Step& s : steps) {
-        answer = s.answer;
-        const QString chosen = s.folder ? chooseFolder(nullptr, "Folder")
-                                        : chooseFile(nullptr, "Image", "Disc images (*.iso)");
-        EXPECT_EQ(chosen, s.answer) << step;
-        EXPECT_EQ(opened, s.opensAt) << step++;
-    }
-    // A place that is gone gives the home folder again.
+    EXPECT_EQ(ask(true, d + "/discs/one/"), home);
+    EXPECT_EQ(ask(true, ""), d + "/discs");           // the folder that holds the folder chosen
+    EXPECT_EQ(ask(false, d + "/images/a.iso"), home); // files have their own place
+    EXPECT_EQ(ask(false, ""), d + "/images");
+    EXPECT_EQ(ask(true, ""), d + "/discs"); // a cancel leaves the place as it was
     ASSERT_TRUE(QDir(d + "/images").removeRecursively());
-    chooseFile(nullptr, "Image", "Disc images (*.iso)");
-    EXPECT_EQ(opened, home);
+    EXPECT_EQ(ask(false, ""), home); // a place that is gone
     setFileChooserHook({});
 }
 
