@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "shell/panes.h"
 #include "shell/startup.h"
+#include "shell/statusbar.h"
 
 #include <QApplication>
 #include <QDate>
@@ -33,6 +34,8 @@ namespace {
 
 // The caption of the box that shows a statement the server refused, in every language.
 const char* const STATEMENT_BOX_CAPTION = "Requête SQL";
+// Longest status text: the status bar shares a 256-byte text buffer.
+constexpr int STATUS_TEXT_MAX = 255;
 
 // The date range: its two labels and its two pickers, enabled by the Date box.
 constexpr int DATE_RANGE_CONTROLS[] = {IDC_SEARCH_BETWEEN, IDC_SEARCH_FROM, IDC_SEARCH_AND,
@@ -170,6 +173,22 @@ void reportFailedSearch(const std::string& statement) {
     messageBox(mainWindow, reason, loadLangString(IDS_MYSQL_ERROR), MB_OK | MB_ICONERROR);
 }
 
+// The end of a search in the status bar: how many hits the list holds, or that there is none;
+// after a Stop, how many it holds so far.
+void showSearchCount(bool stopped) {
+    const FileListModel* model = fileListModel(fileList);
+    const int hits = model ? model->rowCount() : 0;
+    QString text;
+    if (stopped)
+        text = QString::asprintf(loadLangString(IDS_SEARCH_STOPPED).toUtf8().constData(), hits);
+    else if (hits == 0)
+        text = loadLangString(IDS_SEARCH_NOTHING_FOUND);
+    else
+        text = QString::asprintf(loadLangString(IDS_SEARCH_FOUND).toUtf8().constData(), hits);
+    statusText = text.left(STATUS_TEXT_MAX);
+    setStatusText(statusText);
+}
+
 // Search (309): the statement run and its hits streamed into the list, one pending round of
 // events handled after each row, until the hits are all there or the search is stopped
 // (Stop, Close, a quit). Close may destroy the dialog meanwhile: then only the cursor is
@@ -188,12 +207,16 @@ void runSearch(Dialog* dialog) {
     const std::string statement =
         buildSearchQuery(escapeSearchRequest(catalogueConnection, request));
     // A result that cannot be fetched fails like a refused statement; the list keeps its rows.
-    if (!queryCatalogue(statement.c_str()) || !fillFileList(fileList, nullptr, true))
+    const bool listed = queryCatalogue(statement.c_str()) && fillFileList(fileList, nullptr, true);
+    if (!listed)
         reportFailedSearch(statement);
 
+    const bool stopped = !searchRunning;
     searchRunning = false;
     if (!isDialogAlive(dialog))
         return;
+    if (listed)
+        showSearchCount(stopped);
     enableDlgItem(dialog, IDC_SEARCH_START, true);
     enableDlgItem(dialog, IDC_SEARCH_STOP, false);
     enableDlgItem(dialog, IDC_SEARCH_NAME, true);

@@ -1,5 +1,10 @@
 #include "browse/search_query.h"
 
+#include "platform/text.h"
+
+#include <QString>
+
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -60,6 +65,43 @@ std::string escapeWithoutConnection(const std::string& text) {
     return escaped;
 }
 
+// A backslash is the escape character of like: doubled, a typed one matches itself, as names
+// on Linux may hold one.
+std::string withDoubledBackslashes(const std::string& text) {
+    std::string doubled;
+    for (const char c : text) {
+        doubled += c;
+        if (c == '\\')
+            doubled += c;
+    }
+    return doubled;
+}
+
+// The name patterns as the statement takes them, ';' between them: each as typed, and after
+// each one holding characters outside ASCII its Windows-1252 form, so that names stored by
+// programs on Windows (which show the same) are found too. A pattern with a character that
+// Windows-1252 lacks gets no such twin.
+std::string likePatterns(const std::string& names) {
+    std::string patterns;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = names.find(';', start);
+        const std::string pattern = names.substr(start, end - start);
+        if (start != 0)
+            patterns += ';';
+        patterns += withDoubledBackslashes(pattern);
+        const bool ascii = std::all_of(pattern.begin(), pattern.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!ascii) {
+            if (const auto codePage = toWindows1252(QString::fromStdString(pattern)))
+                patterns += ';' + withDoubledBackslashes(*codePage);
+        }
+        if (end == std::string::npos)
+            return patterns;
+        start = end + 1;
+    }
+}
+
 } // namespace
 
 SearchRequest escapeSearchRequest(MYSQL* connection, const SearchRequest& request) {
@@ -71,17 +113,9 @@ SearchRequest escapeSearchRequest(MYSQL* connection, const SearchRequest& reques
             mysql_real_escape_string(connection, escaped.data(), text.data(), text.size());
         return std::string(escaped.data(), length);
     };
-    // A backslash is the escape character of like: doubled, a typed one matches itself, as names
-    // on Linux may hold one.
-    std::string names;
-    for (const char c : request.names) {
-        names += c;
-        if (c == '\\')
-            names += c;
-    }
     SearchRequest escaped = request;
     escaped.words = escape(request.words);
-    escaped.names = escape(names);
+    escaped.names = escape(likePatterns(request.names));
     return escaped;
 }
 

@@ -31,7 +31,8 @@ constexpr int SEARCH_LIMIT_MAX = 18;
 
 // `request` with its words and names escaped for string literals on `connection` (latin1, so
 // byte by byte). Each backslash of the names is doubled first, so that in a pattern it stands
-// for itself. Without a connection the client library's escaping is done here.
+// for itself, and each pattern with characters outside ASCII is followed by its Windows-1252
+// form as one more pattern. Without a connection the client library's escaping is done here.
 SearchRequest escapeSearchRequest(MYSQL* connection, const SearchRequest& request);
 
 // The search statement for a request whose words and names are already escaped: the seven

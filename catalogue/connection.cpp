@@ -12,6 +12,12 @@
 
 #include <QMainWindow>
 
+#include <errmsg.h>
+
+#include <cctype>
+#include <optional>
+#include <string_view>
+
 namespace tvk {
 
 MYSQL* catalogueConnection = nullptr;
@@ -20,6 +26,16 @@ namespace {
 
 // Longest status text: the status bar shares a 256-byte text buffer.
 constexpr int STATUS_TEXT_MAX = 255;
+
+// What catalogueConnection was opened with, for making it again after the server dropped it.
+struct ConnectionTarget {
+    std::string host;
+    std::string user;
+    std::string password;
+    std::string database;
+    unsigned port = 0;
+};
+std::optional<ConnectionTarget> openedWith;
 
 // A new handle set up for the catalogue: latin1, so that every byte of a name is stored and
 // given back as it is; a bounded connect, so that an unreachable host cannot freeze the window.
@@ -54,6 +70,50 @@ void offerDatabaseCreation(const char* database) {
     }
 }
 
+// Whether the last statement on `connection` failed because the connection itself is gone: the
+// server closed it (its wait_timeout, a restart, a KILL) or it broke during the statement.
+bool connectionLost(MYSQL* connection) {
+    const unsigned error = mysql_errno(connection);
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+}
+
+// Whether `statement` only reads: a select, which may be sent again without harm. A write is
+// never repeated: after a lost connection it may have been done already.
+bool isReadStatement(const char* statement) {
+    while (std::isspace(static_cast<unsigned char>(*statement)) || *statement == '(')
+        ++statement;
+    static constexpr char SELECT[] = "select";
+    for (const char c : std::string_view(SELECT)) {
+        if (std::tolower(static_cast<unsigned char>(*statement++)) != c)
+            return false;
+    }
+    return !std::isalnum(static_cast<unsigned char>(*statement)) && *statement != '_';
+}
+
+// Makes catalogueConnection again with the settings it was opened with, quietly: no status
+// text, no question, no version check (the catalogue was accepted when it was opened). On
+// success the old handle is closed, the library handed none for it and then the new one, as
+// after any connection. False when no new connection with the database selected can be made:
+// catalogueConnection then stays as it was, with its error.
+bool reconnectCatalogue() {
+    if (!openedWith)
+        return false;
+    const ConnectionTarget& target = *openedWith;
+    MYSQL* fresh = newCatalogueHandle();
+    if (!fresh)
+        return false;
+    if (!mysql_real_connect(fresh, target.host.c_str(), target.user.c_str(),
+                            target.password.c_str(), nullptr, target.port, nullptr, 0) ||
+        mysql_select_db(fresh, target.database.c_str()) != 0) {
+        mysql_close(fresh);
+        return false;
+    }
+    closeCatalogueConnection();
+    catalogueConnection = fresh;
+    setMsc(catalogueConnection);
+    return true;
+}
+
 } // namespace
 
 QWidget* catalogueMessageOwner() {
@@ -66,7 +126,14 @@ void showCatalogueStatus(const QString& text) {
 }
 
 bool queryCatalogue(const char* statement) {
-    return catalogueConnection && mysql_query(catalogueConnection, statement) == 0;
+    if (!catalogueConnection)
+        return false;
+    if (mysql_query(catalogueConnection, statement) == 0)
+        return true;
+    if (!connectionLost(catalogueConnection) || !isReadStatement(statement) ||
+        !reconnectCatalogue())
+        return false;
+    return mysql_query(catalogueConnection, statement) == 0;
 }
 
 bool runCatalogueStatement(const char* statement) {
@@ -112,6 +179,7 @@ ConnectResult connectCatalogue(const char* host, const char* user, const char* p
     catalogueConnection = newCatalogueHandle();
     if (catalogueConnection &&
         mysql_real_connect(catalogueConnection, host, user, password, nullptr, port, nullptr, 0)) {
+        openedWith = ConnectionTarget{host, user, password, database, port};
         if (mysql_select_db(catalogueConnection, database) != 0) {
             offerDatabaseCreation(database);
             setStatusText(statusText);

@@ -43,11 +43,16 @@ void closeCatalogueConnection(bool tellLibrary = true);
 QWidget* catalogueMessageOwner();
 
 // Runs `statement` (NUL-terminated bytes) on catalogueConnection; true when the server
-// accepted it. Any result set it produces is discarded.
+// accepted it. Any result set it produces is discarded. A select is sent again as
+// queryCatalogue says.
 bool runCatalogueStatement(const char* statement);
 
 // Sends `statement` on catalogueConnection and leaves its result for the caller to store;
-// true when the server accepted it.
+// true when the server accepted it. When a select fails because the server dropped the
+// connection (it stood idle past the server's wait_timeout, the server restarted), the
+// connection is made once more with the settings it was opened with, the database selected,
+// and the select sent again: catalogueConnection is then a new handle, which the archive
+// library has been handed (none for the old one first). Any other statement fails as it is.
 bool queryCatalogue(const char* statement);
 
 // `text` escaped for a string literal of a statement on catalogueConnection (which must be

@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -227,6 +229,14 @@ QWidget* createHelpWindow(ChmBook book, QWidget* caller) {
     }
     QObject::connect(browser, &QTextBrowser::sourceChanged, contents,
                      [contents](const QUrl& url) { markEntry(contents, url); });
+
+    // Escape and Ctrl+W close the window, wherever the focus is in it.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, window);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
+    }
 
     window->resize(900, 640);
     if (caller)

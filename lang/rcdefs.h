@@ -45,6 +45,7 @@
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 #define VK_F5 0x74
+#define VK_F1 0x70
 
 /* Languages. */
 #define LANG_ENGLISH 0x09

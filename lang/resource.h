@@ -116,6 +116,10 @@
 #define IDS_ASK_REPLACE_FROM_ANOTHER 3029
 #define IDS_ASK_ALREADY_CATALOGUED 3030
 #define IDS_ALREADY_CATALOGUED 3031
+/* The end of a search in the status bar: the hits listed, none, or the hits so far after Stop. */
+#define IDS_SEARCH_FOUND 3200
+#define IDS_SEARCH_NOTHING_FOUND 3201
+#define IDS_SEARCH_STOPPED 3202
 /* Menu help of the popups File, Configuration, Help and of the system menu. */
 #define IDS_MENU_FILE 2000
 #define IDS_MENU_CONFIGURATION 2001

@@ -1,6 +1,8 @@
 #include "platform/file_chooser.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace tvk {
 
@@ -11,6 +13,38 @@ FileChooserHook& hookSlot() {
     return hook;
 }
 
+// The folder that holds the last folder chosen, and the folder of the last file chosen: each
+// chooser opens there next time. Empty until a choice is made.
+QString& lastPlace(bool folder) {
+    static QString places[2];
+    return places[folder ? 1 : 0];
+}
+
+// Where a chooser opens: where the user last chose, while that folder is still there; the home
+// folder before any choice (the program's working folder says nothing to the user).
+QString startingPlace(bool folder) {
+    const QString& last = lastPlace(folder);
+    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
+}
+
+// Asks through the hook or the dialog; a choice made moves the chooser's starting place to the
+// folder it was made in.
+QString choose(FileChooserCall call) {
+    call.directory = startingPlace(call.folder);
+    QString chosen;
+    if (hookSlot())
+        chosen = hookSlot()(call);
+    else if (call.folder)
+        chosen = QFileDialog::getExistingDirectory(call.owner, call.caption, call.directory,
+                                                   QFileDialog::ShowDirsOnly);
+    else
+        chosen =
+            QFileDialog::getOpenFileName(call.owner, call.caption, call.directory, call.filter);
+    if (!chosen.isEmpty())
+        lastPlace(call.folder) = QFileInfo(QDir::cleanPath(chosen)).absolutePath();
+    return chosen;
+}
+
 } // namespace
 
 void setFileChooserHook(FileChooserHook hook) {
@@ -18,15 +52,11 @@ void setFileChooserHook(FileChooserHook hook) {
 }
 
 QString chooseFolder(QWidget* owner, const QString& caption) {
-    if (hookSlot())
-        return hookSlot()(FileChooserCall{owner, caption, QString(), true});
-    return QFileDialog::getExistingDirectory(owner, caption, QString(), QFileDialog::ShowDirsOnly);
+    return choose(FileChooserCall{owner, caption, QString(), true, QString()});
 }
 
 QString chooseFile(QWidget* owner, const QString& caption, const QString& filter) {
-    if (hookSlot())
-        return hookSlot()(FileChooserCall{owner, caption, filter, false});
-    return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
+    return choose(FileChooserCall{owner, caption, filter, false, QString()});
 }
 
 } // namespace tvk

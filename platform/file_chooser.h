@@ -14,7 +14,12 @@ struct FileChooserCall {
     QString caption;
     QString filter; // name filters, ";;" between them (files only)
     bool folder = false;
+    QString directory; // where the chooser opens
 };
+
+// Each chooser opens in the home folder at first, then where the user last chose with it: the
+// folder that holds the folder last chosen, or the folder of the file last chosen (the home
+// folder again when that folder is gone). Folders and files keep their places apart.
 
 // Asks for an existing folder; empty when the user cancels.
 QString chooseFolder(QWidget* owner, const QString& caption);

@@ -24,7 +24,30 @@ QString fromWindows1252(std::string_view bytes) {
     return text;
 }
 
+// The byte of Windows-1252 that shows as `c`, or 0 when there is none.
+unsigned char windows1252Byte(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<unsigned char>(c);
+    for (unsigned char i = 0; i < 32; ++i) {
+        if (windows1252High[i] == c)
+            return static_cast<unsigned char>(0x80 + i);
+    }
+    return 0;
+}
+
 } // namespace
+
+std::optional<std::string> toWindows1252(const QString& text) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar c : text) {
+        const unsigned char byte = windows1252Byte(c.unicode());
+        if (byte == 0 && c.unicode() != 0)
+            return std::nullopt;
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
 
 QString fromServerText(std::string_view bytes) {
     if (isValidUtf8(bytes.data(), bytes.size()))

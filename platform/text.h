@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace tvk {
@@ -16,5 +18,9 @@ QString fromServerText(std::string_view bytes);
 inline QString fromServerText(const char* bytes) {
     return bytes ? fromServerText(std::string_view(bytes)) : QString();
 }
+
+// `text` in Windows-1252 bytes, the form in which programs on Windows store names; none when a
+// character of it has no such form. The bytes that form shows as `text` again.
+std::optional<std::string> toWindows1252(const QString& text);
 
 } // namespace tvk

@@ -39,7 +39,8 @@ constexpr int STREAMED = 300; // entries of disc 3, all named stream<n>.bin
 
 // Disc 1 "Alpha": Photos/2009/holiday.zip/holiday beach.jpg, holiday.png at the root, names
 // with '%', '_', quotes and a backslash, two directories named Twin. Disc 2 (no name):
-// Docs/holiday.txt. Disc 3: the entries a search streams.
+// Docs/holiday.txt, and "été" in a name stored in UTF-8 and in one stored in Windows-1252.
+// Disc 3: the entries a search streams.
 void fillCatalogue(const std::string& database) {
     makeCatalogueWithVersion(database, 1, 3);
     MYSQL* c = TestServer::get().connect(database);
@@ -56,7 +57,9 @@ void fillCatalogue(const std::string& database) {
         "(1, 11, 'x'' or ''1''=''1', 1, 'F', NULL, NULL),"
         "(1, 12, 'Twin', NULL, 'R', NULL, NULL), (1, 13, 'Twin', NULL, 'R', NULL, NULL),"
         "(2, 1, 'Docs', NULL, 'R', NULL, NULL),"
-        "(2, 2, 'holiday.txt', 3, 'F', '2009-03-04 00:00:00', 1)";
+        "(2, 2, 'holiday.txt', 3, 'F', '2009-03-04 00:00:00', 1),"
+        "(2, 3, '\xC3\xA9t\xC3\xA9 utf8.txt', 1, 'F', NULL, 1),"
+        "(2, 4, '\xE9t\xE9 1252.txt', 1, 'F', NULL, 1)";
     for (int i = 1; i <= STREAMED; ++i)
         rows += ",(3, " + std::to_string(i) + ", 'stream" + std::to_string(i) +
                 ".bin', 1, 'F', '2009-03-03 12:00:00', NULL)";
@@ -165,6 +168,7 @@ TEST_F(Search, TheWorkedExampleReachesTheServerByteForByte) {
                   " and fic_date_modif between '2009-03-03 00:00:00' and '2009-03-04 00:00:00' and "
                   "match(fic_nom) against ('holiday') limit 1000"});
     EXPECT_EQ(hits(), (QStringList{"holiday beach.jpg", "holiday.png"}));
+    EXPECT_EQ(currentStatusText(), "Entries found: 2");
 }
 
 // Date (bit 1), words (bit 2) and limit (bit 4), each present or not; the server takes all eight.
@@ -204,6 +208,7 @@ TEST_F(Search, PatternsMatchPercentUnderscoreAndQuotesAsTyped) {
     EXPECT_EQ(hits(), (QStringList{"a_b", "holiday.png"}));
     search("");
     EXPECT_TRUE(hits().isEmpty());
+    EXPECT_EQ(currentStatusText(), "No entry found");
     // Quotes and backslashes in both fields stay inside their literals.
     set(IDC_SEARCH_WORDS, "it's \"here\" \\");
     EXPECT_EQ(search("it's \\ here").size(), 1u);
@@ -365,6 +370,7 @@ TEST_F(Search, StopKeepsTheRowsSoFarAndCloseMidStreamGoesBackToBrowsing) {
     QTimer::singleShot(0, [] { button(IDC_SEARCH_STOP)->click(); });
     search("stream*");
     EXPECT_EQ(fileListModel(fileList)->rowCount(), 1);
+    EXPECT_EQ(currentStatusText(), "Search stopped; entries listed: 1");
     EXPECT_TRUE(enabled(IDC_SEARCH_START));
     EXPECT_FALSE(enabled(IDC_SEARCH_STOP));
 
@@ -375,6 +381,7 @@ TEST_F(Search, StopKeepsTheRowsSoFarAndCloseMidStreamGoesBackToBrowsing) {
     EXPECT_EQ(searchDialog, nullptr);
     EXPECT_EQ(fileListModel(fileList)->rowCount(), 0);
     EXPECT_EQ(catalogueTree->topLevelItemCount(), 3);
+    EXPECT_EQ(currentStatusText(), "Connected to MySQL"); // no count: search mode has ended
     for (int command : {CMD_NEW, CMD_SEARCH, CMD_CONNECTION})
         EXPECT_TRUE(isCommandEnabled(command)) << command;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -464,6 +471,33 @@ TEST_F(Search, AFailingStatementShowsItThenTheServersReason) {
     EXPECT_EQ(hits().size(), 4);
 }
 
+// A name stored in a Windows code page shows as its UTF-8 twin does; a pattern with characters
+// outside ASCII finds both, through one more pattern in its Windows-1252 form. A character that
+// Windows-1252 lacks adds none; ASCII patterns are sent as they are.
+TEST_F(Search, PatternsOutsideAsciiAlsoFindNamesStoredInWindows1252) {
+    MessageBoxScript none;
+    open();
+    EXPECT_EQ(search(QString::fromUtf8("*été*;a_b")),
+              std::vector<std::string>{HEAD + "*\xC3\xA9t\xC3\xA9*" + SEPARATOR + "*\xE9t\xE9*" +
+                                       SEPARATOR + "a_b" + END});
+    EXPECT_EQ(hits(), (QStringList{"a_b", QString::fromUtf8("été 1252.txt"),
+                                   QString::fromUtf8("été utf8.txt")}));
+    EXPECT_EQ(search(QString::fromUtf8("*éκ*")),
+              std::vector<std::string>{HEAD + "*\xC3\xA9\xCE\xBA*" + END});
+}
+
+// The server drops a connection that stood idle past its wait_timeout: the next search makes
+// it again, without Configure, and finds its hits.
+TEST_F(Search, AConnectionDroppedWhileIdleIsMadeAgain) {
+    MessageBoxScript none;
+    ASSERT_TRUE(runCatalogueStatement("set session wait_timeout = 1"));
+    QTest::qWait(2500);
+    open();
+    search("holiday*");
+    EXPECT_EQ(hits().size(), 4);
+    EXPECT_EQ(currentStatusText(), "Entries found: 4");
+}
+
 // Locating a hit (search mode) and opening a row (browsing mode).
 
 std::vector<std::string> pathStatements(const std::vector<std::pair<int, int>>& levels) {
@@ -516,10 +550,12 @@ TEST_F(Search, SelectingAHitShowsItsPathFromTheDisc) {
     EXPECT_EQ(catalogueTree->topLevelItem(0)->text(0), "");
     EXPECT_EQ(catalogueTree->topLevelItem(0)->child(0)->text(0), "Docs");
 
-    // A double click in search mode does nothing of its own.
+    // A double click in search mode does nothing of its own: no statement, and the status bar
+    // keeps the hit's place (browsing would say "File !").
     QueryLog after;
     doubleClick("holiday.txt");
     EXPECT_TRUE(after.statements(catalogueConnection).empty());
+    EXPECT_EQ(currentStatusText(), "CD 2, Directory 1");
 }
 
 TEST_F(Search, PathsWithMissingUnreadableOrLoopingLevels) {

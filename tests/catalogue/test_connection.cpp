@@ -14,6 +14,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <errmsg.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -253,6 +255,45 @@ TEST_F(Connection, ClosingHandsNoneToTheLibrary) {
     EXPECT_EQ(catalogueConnection, nullptr);
     EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"setMsc(open)", "setMsc(none)"}));
     EXPECT_EQ(libraryConnection(), nullptr);
+}
+
+// A connection the server dropped (here by a KILL, as after its wait_timeout): a read connects
+// again once, quietly, and is sent again, the library handed none and then the new handle; a
+// write is not sent again. When no connection can be made the read fails as it is, and the
+// next read tries again.
+TEST_F(Connection, AReadOnADroppedConnectionConnectsAgainOnceAWriteDoesNot) {
+    ScopedDatabase db("tvk_conn");
+    makeCatalogueWithVersion(db.name, 1, 3);
+    ScopedAccount account({"select, insert on `" + db.name + "`.*"});
+    MessageBoxScript none;
+    ASSERT_EQ(account.connect(db.name), CONNECT_OK);
+    setStatusText("before");
+    const auto asRoot = [](const std::string& statement) {
+        MYSQL* root = TestServer::get().connect();
+        exec(root, statement);
+        mysql_close(root);
+        libraryCalls().clear();
+    };
+    asRoot("kill " + std::to_string(mysql_thread_id(catalogueConnection)));
+    EXPECT_FALSE(runCatalogueStatement("insert into cd_disques_compact values (7, 'w', 'D')"));
+    EXPECT_TRUE(libraryCalls().empty());
+    QueryLog log;
+    EXPECT_TRUE(runCatalogueStatement("select cd_id from cd_disques_compact"));
+    EXPECT_EQ(log.statements(catalogueConnection),
+              std::vector<std::string>{"select cd_id from cd_disques_compact"});
+    EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"setMsc(none)", "setMsc(open)"}));
+    EXPECT_EQ(libraryConnection(), catalogueConnection);
+    EXPECT_EQ(currentStatusText(), "before");
+
+    const std::string user = "alter user '" + account.name + "'@'%' identified by ";
+    asRoot(user + "'changed'");
+    asRoot("kill " + std::to_string(mysql_thread_id(catalogueConnection)));
+    EXPECT_FALSE(runCatalogueStatement("select cd_id from cd_disques_compact"));
+    EXPECT_EQ(mysql_errno(catalogueConnection), unsigned(CR_SERVER_LOST));
+    EXPECT_TRUE(libraryCalls().empty());
+    asRoot(user + "'" + account.password + "'");
+    EXPECT_TRUE(runCatalogueStatement("select cd_id from cd_disques_compact"));
+    EXPECT_EQ(libraryConnection(), catalogueConnection);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QToolButton>
@@ -238,6 +239,20 @@ TEST_F(HelpEngine, AClosedWindowIsGoneAndTheNextCallOpensANewOne) {
     ASSERT_TRUE(again);
     EXPECT_TRUE(again->isVisible());
     EXPECT_FALSE(again->testAttribute(Qt::WA_QuitOnClose)); // it never keeps the program alive
+}
+
+TEST_F(HelpEngine, EscapeAndCtrlWCloseTheWindow) {
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        QPointer<QWidget> window = open("Tavisk_en.chm");
+        ASSERT_TRUE(window);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        contentsOf(window)->setFocus();
+        QTest::keyClick(contentsOf(window), keys.key(), keys.keyboardModifiers());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull()) << keys.toCombined();
+    }
 }
 
 } // namespace

@@ -108,7 +108,8 @@ const std::vector<unsigned> stringIds = {
     270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030,
     // Indexing: the count and the end, what was left out, the checks of Update and New.
     3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 3013, 3014,
-    3015, 3016, 3017, 3020, 3021, 3022, 3023, 3024, 3025, 3026, 3027, 3028, 3029, 3030, 3031};
+    3015, 3016, 3017, 3020, 3021, 3022, 3023, 3024, 3025, 3026, 3027, 3028, 3029, 3030, 3031,
+    3200, 3201, 3202};
 // clang-format on
 
 TEST_F(LanguageCatalogue, SameIdentifiersOfEveryKind) {
@@ -195,7 +196,8 @@ TEST_F(LanguageCatalogue, SameAcceleratorTable) {
     const std::vector<std::tuple<unsigned, unsigned, unsigned>> expected = {
         {FVIRTKEY | FCONTROL, 'Q', CMD_QUIT}, {FVIRTKEY, 0x2D, CMD_NEW},
         {FVIRTKEY, 0x2E, CMD_DELETE},         {FVIRTKEY, 0x74, CMD_UPDATE},
-        {FVIRTKEY, 0x09, CMD_NEXT_PANE},      {FVIRTKEY | FSHIFT, 0x09, CMD_PREV_PANE}};
+        {FVIRTKEY, 0x09, CMD_NEXT_PANE},      {FVIRTKEY | FSHIFT, 0x09, CMD_PREV_PANE},
+        {FVIRTKEY, 0x70, CMD_HELP}};
     EXPECT_EQ(entries(*english), expected);
     EXPECT_EQ(entries(*french), expected);
 }
@@ -537,6 +539,9 @@ const StringEntry stringTable[] = {
      "\"%s\" est déjà dans le répertoire : c'est le disque n°%d \"%s\".\nOui : mettre à jour ce "
      "disque\nNon : l'ajouter comme un autre disque\nAnnuler : ne rien ajouter"},
     {3031, "Disc already in the directory", "Disque déjà répertorié"},
+    {3200, "Entries found: %d", "Entrées trouvées : %d"},
+    {3201, "No entry found", "Aucune entrée trouvée"},
+    {3202, "Search stopped; entries listed: %d", "Recherche arrêtée ; entrées affichées : %d"},
 };
 
 TEST_F(LanguageCatalogue, StringsAsWritten) {

@@ -190,7 +190,7 @@ TEST_F(Startup, HelpOpensTheBookOfTheLanguageAtItsDefaultTopic) {
         ASSERT_NE(htmlHelp, nullptr);
         EXPECT_EQ(pluginInits, 1);
         ASSERT_EQ(helpWindow(), nullptr);
-        commandAction(CMD_HELP)->trigger();
+        QTest::keyClick(mainWindow, Qt::Key_F1);
         QWidget* window = helpWindow();
         ASSERT_NE(window, nullptr) << locale;
         EXPECT_EQ(window->windowTitle(), QString::fromUtf8(title));
