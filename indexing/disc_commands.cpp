@@ -13,6 +13,7 @@
 #include "platform/cursor.h"
 #include "platform/file_chooser.h"
 #include "platform/messagebox.h"
+#include "platform/pump.h"
 #include "platform/text.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
@@ -243,7 +244,15 @@ int checkImage(const std::string& image) {
 // refused image is said (its result is then below 0).
 int checkedImage(const std::string& image) {
     pushCursor(waitCursor);
+    // The check reads the whole image: the window stays painted meanwhile, taking no input.
+    const TvkPlgCallbacks painting{[](void*) {
+                                       pumpMessages(QEventLoop::ExcludeUserInputEvents);
+                                       return 0;
+                                   },
+                                   nullptr, nullptr};
+    taviskPlg_set_callbacks(&painting);
     const int check = checkImage(image);
+    taviskPlg_set_callbacks(nullptr);
     popCursor();
     if (check < 0)
         showImageRefused(image, check);

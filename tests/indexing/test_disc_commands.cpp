@@ -912,6 +912,32 @@ TEST_F(DiscCommands, FoldersNotOpenedAreNamedAndTheDiscIsMarkedIncomplete) {
     mysql_close(c);
 }
 
+// An archive bomb on a disc is cut short at the archive library's bound, and the end of the
+// indexing names it: the disc is stored, marked incomplete, and the walk went on past it.
+TEST_F(DiscCommands, AnArchiveBombIsCutShortAndNamedAtTheEnd) {
+    QTemporaryDir plain;
+    const std::string folder = plain.path().toStdString();
+    const std::string bomb =
+        std::string(std::getenv("TAVISK_SOURCE_DIR")) + "/tests/plg/fixtures/zeros-2GiB.tar.bz2";
+    ASSERT_TRUE(QDir().mkpath(plain.path() + "/a"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(bomb), plain.path() + "/a/bomb.tar.bz2"));
+    writeFile(folder + "/z/after.txt");
+    MessageBoxScript boxes;
+    start();
+    ChooserScript chooser(plain.path());
+    boxes.expect("Disc identification", IDOK_BOX).expect("Incomplete disc", IDOK_BOX);
+    commandAction(CMD_NEW_FOLDER)->trigger();
+    ASSERT_TRUE(boxes.allShown());
+    EXPECT_EQ(boxes.calls().back().text.split('\n').mid(1),
+              QStringList{"Archive cut short: a/bomb.tar.bz2 (its data grows far beyond its own "
+                          "size)"});
+    EXPECT_EQ(completeFlag(db.name, 1), "0");
+    MYSQL* c = TestServer::get().connect(db.name);
+    EXPECT_EQ(query(c, "select count(*) from fic_fichiers where fic_nom = 'after.txt'"),
+              (std::vector<std::vector<std::string>>{{"1"}}));
+    mysql_close(c);
+}
+
 // Update never empties a disc from a source that holds nothing without asking, No by default
 // (a folder emptied, a blank disc in the drive), and the question names what the disc holds.
 TEST_F(DiscCommands, UpdateFromASourceThatHoldsNothingAsksFirst) {
