@@ -52,6 +52,9 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 // What the fourth argument of ParcoureArchive asks for (bits), and its failure results.
 #define PARCOURE_WHOLE 1      /* the archive must be read to its end: a damaged one is reported */
 #define PARCOURE_CHECK_ONLY 2 /* read the archive whole, store nothing: is it readable? */
+/* Fingerprint each file's contents (archives' too) from the data as it is decompressed, and
+   store the fingerprints in tvk_file_hashes with the entries. */
+#define PARCOURE_FINGERPRINT 4
 #define PARCOURE_UNREADABLE (-1) /* not an archive the library reads (or the writer failed) */
 #define PARCOURE_DAMAGED (-2)    /* the reading ended on an error before the archive's end */
 
@@ -93,6 +96,20 @@ struct TvkPlgCallbacks {
 // Sets the callbacks of every later ParcoureArchive (copied; null: none).
 int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 
+// Switches fingerprinting on (nonzero) or off (0) for every later ParcoureArchive, as if each
+// had PARCOURE_FINGERPRINT in its flags (a program's walk asks for it once, before the walk).
+// Off at load. Returns the previous setting.
+int taviskPlg_set_fingerprinting(int on);
+
+// Keeps the fingerprint (XXH3-128, 16 bytes, canonical big-endian form) of the contents of an
+// entry the current walk stored through composeReqInsertion (`ficId`, as it returned), holding
+// `size` bytes. It is buffered and sent with the walk's rows (into tvk_file_hashes, made when
+// absent), so the closing call leaves both tables complete. Returns 1 when kept; 0 for a null
+// hash, no walk, or an entry of another disc or not stored by this walk; -1 once a write of the
+// walk has failed.
+int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
+                                const unsigned char* hash);
+
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
 // archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc,
 // whose own entries are not bounded in number):
@@ -102,7 +119,9 @@ int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 // `flags` a reading that ended on an error returns PARCOURE_DAMAGED (what was read stays
 // stored). With PARCOURE_CHECK_ONLY nothing is stored and the connection is not used: the
 // result is the number of entries the archive holds (its archives inside are not opened),
-// PARCOURE_UNREADABLE or PARCOURE_DAMAGED. `flags` is 0 for an archive met during a walk. The
+// PARCOURE_UNREADABLE or PARCOURE_DAMAGED. With PARCOURE_FINGERPRINT every regular file read to
+// its end gets its fingerprint, sent with the rows; a file not read completely gets none.
+// `flags` is 0 for an archive met during a walk. The
 // data decompressed for one disc is counted from its walk's first ParcoureArchive to the walk's
 // closing call (a reading outside a walk counts alone).
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);

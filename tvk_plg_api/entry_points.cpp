@@ -13,6 +13,7 @@ using namespace tvk::plg;
 namespace {
 
 TvkPlgCallbacks callbacks{};
+bool fingerprinting = false;
 
 // Data decompressed for the disc of the current walk, all its archives together.
 struct DiscSpending {
@@ -50,6 +51,17 @@ extern "C" int setMsc(MYSQL* connection) {
 extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
     callbacks = given ? *given : TvkPlgCallbacks{};
     return 0;
+}
+
+extern "C" int taviskPlg_set_fingerprinting(int on) {
+    const int previous = fingerprinting ? 1 : 0;
+    fingerprinting = on != 0;
+    return previous;
+}
+
+extern "C" int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
+                                           const unsigned char* hash) {
+    return catalogueWriter().storeFingerprint(discId, ficId, size, hash);
 }
 
 extern "C" int isSupportedArchive(const char* name) {
@@ -114,6 +126,7 @@ extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int 
     request.disc = archiveId == -1;
     if (flags & PARCOURE_CHECK_ONLY)
         return checkArchive(path, discId, archiveId, request);
+    request.fingerprint = fingerprinting || (flags & PARCOURE_FINGERPRINT);
     CatalogueWriter& writer = catalogueWriter();
     // Called outside a walk, the reading is a walk of its own, closed when it ends. The disc
     // ceiling counts what the archives of one walk of a disc decompress.
