@@ -201,7 +201,7 @@ public:
         Budget budget = budgetFor(compressedSize, limits_);
         budget.boundedEntries = !request_.disc;
         budget.counted = !request_.disc || archive_filter_count(a) > 1;
-        Level top{a, parentId, 0, seekable, request_.disc, &budget, std::string()};
+        Level top{a, parentId, 0, seekable, request_.disc, &budget, std::string(), 0, {}};
         lastProgress_ = Clock::now();
         readLevel(top);
         return {stored_, damaged_, stopped_};
@@ -506,7 +506,7 @@ void Reader::readNested(Level& outer, int archiveId, const ArchiveFormat& format
         report(path, refused);
         return;
     }
-    Level inner{nullptr, archiveId, depth, false, false, budget, std::move(path)};
+    Level inner{nullptr, archiveId, depth, false, false, budget, std::move(path), 0, {}};
     if (format.needsSeeking)
         readSpooled(outer, inner, entry);
     else
