@@ -1,8 +1,9 @@
 #include "indexing/fingerprint.h"
 #include "platform/volumes.h"
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
+// The library's XXH3 picks the widest vector unit of the processor at run time (AVX2 where
+// there is one): reading from the page cache, the hash must keep up with memory.
+#include <xxh_x86dispatch.h>
 
 #include <cerrno>
 #include <fcntl.h>
