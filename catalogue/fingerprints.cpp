@@ -176,26 +176,42 @@ bool byDiscThenPath(const CatalogueFile& a, const CatalogueFile& b) {
     return std::tie(a.discId, a.path, a.ficId) < std::tie(b.discId, b.path, b.ficId);
 }
 
-bool hashGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& groups) {
-    const std::string floor = std::to_string(std::max<std::uint64_t>(minSize, 1));
-    std::vector<HashRow> rows;
-    const bool ok = forEachRow(
-        c,
-        "select h.cd_id, h.fic_id, h.size, h.hash from tvk_file_hashes h join (select hash, "
-        "size from tvk_file_hashes where size >= " +
-            floor +
-            " group by hash, size having count(*) > 1) d on h.hash = d.hash and h.size = "
-            "d.size",
-        [&](MYSQL_ROW row, const unsigned long* lengths) {
+// The fingerprint rows of every (hash, size) held twice or more. The grouping reads the
+// (hash, size) index in order, without a temporary table; the size floor is applied to the
+// groups, not to the rows, which would make the server group a range scan in a temporary table.
+bool duplicatedRows(MYSQL* c, std::uint64_t minSize, std::vector<HashRow>& rows) {
+    std::vector<ContentHash> hashes;
+    if (!forEachRow(c,
+                    "select hash from tvk_file_hashes group by hash, size having count(*) > 1 "
+                    "and size >= " +
+                        std::to_string(std::max<std::uint64_t>(minSize, 1)),
+                    [&](MYSQL_ROW row, const unsigned long* lengths) {
+                        hashes.push_back(hashField(row, lengths, 0));
+                    }))
+        return false;
+    std::sort(hashes.begin(), hashes.end());
+    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+    return inSlices(hashes.size(), idsPerStatement / 2, [&](std::size_t a, std::size_t b) {
+        std::string statement =
+            "select cd_id, fic_id, size, hash from tvk_file_hashes where hash in (";
+        for (std::size_t i = a; i < b; ++i)
+            statement += (i == a ? "" : ",") + hexLiteral(hashes[i]);
+        statement += ")";
+        return forEachRow(c, statement, [&](MYSQL_ROW row, const unsigned long* lengths) {
             rows.push_back({int(number(row, 0)),
                             int(number(row, 1)),
                             {unsignedNumber(row, 2), hashField(row, lengths, 3)}});
         });
+    });
+}
+
+bool hashGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& groups) {
+    std::vector<HashRow> rows;
     std::map<ContentKey, std::vector<CatalogueFile>> files;
-    if (!ok || !filesByContents(c, rows, files))
+    if (!duplicatedRows(c, minSize, rows) || !filesByContents(c, rows, files))
         return false;
     for (auto& [key, members] : files) {
-        if (members.size() < 2)
+        if (members.size() < 2 || key.size < std::max<std::uint64_t>(minSize, 1))
             continue;
         DuplicateGroup group;
         group.size = key.size;

@@ -96,6 +96,14 @@ struct TvkPlgCallbacks {
 // Sets the callbacks of every later ParcoureArchive (copied; null: none).
 int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 
+// Sets what every later fingerprinting ParcoureArchive (or taviskPlg_list_archive) calls for
+// each file whose data could not be read to its end (a read error, a damaged archive): its
+// entry is stored without a fingerprint. `innerPath` as for cutShort, living for the call only;
+// `context` is handed back. Files left unread because a limit cut the reading short are not
+// reported here. Null: none. It may not call the library.
+int taviskPlg_set_unreadable_callback(void (*unreadable)(void* context, const char* innerPath),
+                                      void* context);
+
 // Switches fingerprinting on (nonzero) or off (0) for every later ParcoureArchive, as if each
 // had PARCOURE_FINGERPRINT in its flags (a program's walk asks for it once, before the walk).
 // Off at load. Returns the previous setting.
@@ -125,6 +133,31 @@ int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
 // data decompressed for one disc is counted from its walk's first ParcoureArchive to the walk's
 // closing call (a reading outside a walk counts alone).
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
+
+// One entry as taviskPlg_list_archive gives it. `path` is from the archive's root ("/" between
+// names) and lives for the call only; the date is all zeros when the entry has none.
+struct TvkPlgListedEntry {
+    const char* path;
+    char type; /* 'R', 'Z' or 'F' */
+    unsigned long long size;
+    int year, month, day, hour, minute, second;
+    int readable; /* 0: a regular file whose data could not be read to its end */
+    int hashed;   /* 1: `hash` holds the fingerprint of its contents */
+    unsigned char hash[16];
+};
+
+/* A disc image read as the disc itself, for taviskPlg_list_archive. */
+#define PARCOURE_AS_DISC 8
+
+// Reads the archive at `path` as ParcoureArchive does (archives inside opened, the same limits
+// and callbacks) but stores nothing and uses no connection: `each` is called once for every
+// entry, in the order read, after the whole reading. With PARCOURE_FINGERPRINT the files'
+// contents are fingerprinted; with PARCOURE_AS_DISC the archive is a disc image read as the
+// disc. Returns the number of entries, PARCOURE_UNREADABLE, PARCOURE_STOPPED, or with
+// PARCOURE_WHOLE PARCOURE_DAMAGED (the entries read are given all the same).
+int taviskPlg_list_archive(const char* path, int flags,
+                           void (*each)(void* context, const struct TvkPlgListedEntry* entry),
+                           void* context);
 
 #ifdef __cplusplus
 }

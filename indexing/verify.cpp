@@ -50,11 +50,43 @@ std::string dateText(const DirectoryEntry& entry) {
 }
 
 struct Reread {
+    std::string root; // ends with '/'
     bool hash;
     const ReadProgress& progress;
     std::vector<RereadEntry>& entries;
     bool stopped = false;
 };
+
+struct Listing {
+    std::string prefix;
+    std::vector<RereadEntry>* entries;
+};
+
+void takeListed(void* context, const TvkPlgListedEntry* listed) {
+    auto* listing = static_cast<Listing*>(context);
+    RereadEntry entry;
+    entry.path = listing->prefix + listed->path;
+    entry.type = listed->type;
+    entry.size = listed->size;
+    if (listed->year != 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", listed->year,
+                      listed->month, listed->day, listed->hour, listed->minute, listed->second);
+        entry.date = text;
+    }
+    entry.readable = listed->readable != 0;
+    entry.hashed = listed->hashed != 0;
+    std::copy(listed->hash, listed->hash + entry.hash.size(), entry.hash.begin());
+    listing->entries->push_back(std::move(entry));
+}
+
+// The entries of the archive at `path` through the archive library, their paths after
+// `prefix`. The library's own result.
+int listArchive(const std::string& path, const std::string& prefix, int flags,
+                std::vector<RereadEntry>& entries) {
+    Listing listing{prefix, &entries};
+    return taviskPlg_list_archive(path.c_str(), flags, takeListed, &listing);
+}
 
 void rereadLevel(DirectoryPath& dirs, const std::string& prefix, Reread& walk) {
     const Directory& here = dirs.current();
@@ -80,7 +112,7 @@ void rereadLevel(DirectoryPath& dirs, const std::string& prefix, Reread& walk) {
             }
             continue;
         }
-        entry.type = isSupportedArchive(found.name.c_str()) ? 'Z' : 'F';
+        entry.type = found.regular && isSupportedArchive(found.name.c_str()) ? 'Z' : 'F';
         if (walk.hash && found.regular) {
             const FileFingerprint read =
                 fingerprintFileAt(dirs.current().fd(), found.name, false, walk.progress);
@@ -91,7 +123,12 @@ void rereadLevel(DirectoryPath& dirs, const std::string& prefix, Reread& walk) {
             if (entry.readable)
                 entry.size = read.size;
         }
+        const bool archive = entry.type == 'Z' && entry.readable;
         walk.entries.push_back(std::move(entry));
+        // The archive's contents, as the scanner stored them beneath it.
+        if (archive && !walk.stopped)
+            listArchive(walk.root + walk.entries.back().path, walk.entries.back().path + "/",
+                        walk.hash ? PARCOURE_FINGERPRINT : 0, walk.entries);
     }
 }
 
@@ -137,9 +174,16 @@ std::vector<RereadEntry> rereadFolder(const std::string& root, bool hash,
     if (!top.valid())
         return entries;
     DirectoryPath dirs(std::move(top));
-    Reread walk{hash, progress, entries};
+    Reread walk{root.empty() || root.back() != '/' ? root + "/" : root, hash, progress, entries};
     rereadLevel(dirs, std::string(), walk);
     return entries;
+}
+
+int rereadImage(const std::string& image, bool hash, std::vector<RereadEntry>& entries) {
+    entries.clear();
+    return listArchive(image, std::string(),
+                       PARCOURE_AS_DISC | PARCOURE_WHOLE | (hash ? PARCOURE_FINGERPRINT : 0),
+                       entries);
 }
 
 std::string verifyReportText(const VerifyReport& report,

@@ -57,10 +57,17 @@ VerifyReport compareDisc(const std::vector<DiscEntry>& catalogue,
 // Reads the folder or mounted disc at `root` again as the scanner walks it (links not followed,
 // never onto another file system): every folder and file below it with its path from `root`,
 // type ('R', 'Z' for names the archive library reads, 'F'), size, date and, when `hash`, the
-// fingerprint of each file. Files and folders that cannot be read are entries with `readable`
-// false; the walk goes on. `progress` as for fingerprintFile, per file; a stop ends the walk.
+// fingerprint of each file; the contents of each archive follow it (read by the archive
+// library). Files and folders that cannot be read are entries with `readable` false; the walk
+// goes on. `progress` as for fingerprintFile, per file; a stop ends the walk.
 std::vector<RereadEntry> rereadFolder(const std::string& root, bool hash,
                                       const ReadProgress& progress = {});
+
+// Reads the disc image `image` again as the disc it holds (through the archive library, with
+// the archives inside), fingerprinting each file when `hash`. Returns the library's result: the
+// number of entries, or PARCOURE_UNREADABLE, PARCOURE_DAMAGED (the entries read are given),
+// PARCOURE_STOPPED (by the library's progress callback).
+int rereadImage(const std::string& image, bool hash, std::vector<RereadEntry>& entries);
 
 // The report as lines of text: each item that is not Unchanged as "<word>\t<path>", then one
 // line "<word>\t<count>" for each kind. `words` are the caller's, by VerifyKind.

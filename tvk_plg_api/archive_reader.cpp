@@ -153,6 +153,7 @@ struct EntryHash {
     std::unique_ptr<XXH3_state_t, HashStateDeleter> state;
     bool active = false;
     std::uint64_t bytes = 0;
+    std::string path; // the entry's, inside the archive handed over
 
     void begin() {
         if (!state)
@@ -462,24 +463,30 @@ int Reader::storeEntry(Level& level, archive_entry* entry) {
                             size > 0 ? static_cast<std::uint64_t>(size) : 0, date);
     if (id <= 0 || !regular)
         return 0;
-    if (request_.fingerprint && !request_.listOnly && !archive_entry_is_encrypted(entry))
+    if (request_.fingerprint && !request_.listOnly && !archive_entry_is_encrypted(entry)) {
         level.hash.begin();
+        level.hash.path = innerPath(level);
+    }
     if (format && !request_.listOnly && !archive_entry_is_encrypted(entry))
         readNested(level, id, *format, entry);
     return id;
 }
 
 // Hands the sink the fingerprint of the entry `id` just read, when its data was read to its end
-// and has the size its header gives.
+// and has the size its header gives; otherwise the entry is reported unreadable, unless a bound
+// or the caller ended the reading (that is no read error).
 void Reader::storeFingerprint(Level& level, int id, archive_entry* entry, bool complete) {
     EntryHash& hash = level.hash;
     hash.active = false;
-    if (!complete || stop_ || id <= 0)
+    if (stop_ || id <= 0 || (!complete && (level.cutBy || level.budget->full)))
         return;
-    if (archive_entry_size_is_set(entry)) {
-        const la_int64_t size = archive_entry_size(entry);
-        if (size < 0 || hash.bytes != static_cast<std::uint64_t>(size))
-            return;
+    const bool sized = archive_entry_size_is_set(entry);
+    const la_int64_t size = sized ? archive_entry_size(entry) : 0;
+    if (!complete || (sized && (size < 0 || hash.bytes != static_cast<std::uint64_t>(size)))) {
+        sink_.markUnreadable(discId_, id);
+        if (request_.unreadable)
+            request_.unreadable(request_.unreadableContext, hash.path.c_str());
+        return;
     }
     const XXH128_hash_t value = XXH3_128bits_digest(hash.state.get());
     XXH128_canonical_t canonical;

@@ -49,6 +49,10 @@ struct ReadRequest {
     // and handed to the sink's storeFingerprint after its row; a file not read to its end gets
     // none.
     bool fingerprint = false;
+    // Called for each file whose fingerprint was asked for and whose data could not be read to
+    // its end, with its path inside the archive handed over (null: none).
+    void (*unreadable)(void* context, const char* innerPath) = nullptr;
+    void* unreadableContext = nullptr;
     // The data decompressed so far for the disc, counted on by this reading (null: this reading
     // alone).
     std::uint64_t* discBytes = nullptr;

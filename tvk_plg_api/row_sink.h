@@ -52,6 +52,9 @@ public:
                                  const unsigned char* hash) {
         return 1;
     }
+    // Told that the contents of the row `id`, whose fingerprint was asked for, could not be read
+    // to their end (a read error, a damaged archive): it gets no fingerprint.
+    virtual void markUnreadable(int discId, int id) {}
 };
 
 // A row as an in-memory sink keeps it.
@@ -79,6 +82,7 @@ class MemorySink final : public RowSink {
 public:
     std::vector<StoredRow> rows;
     std::vector<StoredFingerprint> fingerprints;
+    std::vector<int> unreadable; // ids of rows whose contents could not be read
     int nextId = 1;
     long failAfter = -1;
 
@@ -86,6 +90,7 @@ public:
     int setDate(int discId, int id, const EntryDate& date) override;
     int storeFingerprint(int discId, int id, std::uint64_t size,
                          const unsigned char* hash) override;
+    void markUnreadable(int discId, int id) override { unreadable.push_back(id); }
 };
 
 // Whether the six fields make a date and time the catalogue can hold (years 1000 to 9999).
