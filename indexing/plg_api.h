@@ -52,6 +52,9 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 // What the fourth argument of ParcoureArchive asks for (bits), and its failure results.
 #define PARCOURE_WHOLE 1      /* the archive must be read to its end: a damaged one is reported */
 #define PARCOURE_CHECK_ONLY 2 /* read the archive whole, store nothing: is it readable? */
+/* Fingerprint each file's contents (archives' too) from the data as it is decompressed, and
+   store the fingerprints in tvk_file_hashes with the entries. */
+#define PARCOURE_FINGERPRINT 4
 #define PARCOURE_UNREADABLE (-1) /* not an archive the library reads (or the writer failed) */
 #define PARCOURE_DAMAGED (-2)    /* the reading ended on an error before the archive's end */
 
@@ -93,6 +96,28 @@ struct TvkPlgCallbacks {
 // Sets the callbacks of every later ParcoureArchive (copied; null: none).
 int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 
+// Sets what every later fingerprinting ParcoureArchive (or taviskPlg_list_archive) calls for
+// each file whose data could not be read to its end (a read error, a damaged archive): its
+// entry is stored without a fingerprint. `innerPath` as for cutShort, living for the call only;
+// `context` is handed back. Files left unread because a limit cut the reading short are not
+// reported here. Null: none. It may not call the library.
+int taviskPlg_set_unreadable_callback(void (*unreadable)(void* context, const char* innerPath),
+                                      void* context);
+
+// Switches fingerprinting on (nonzero) or off (0) for every later ParcoureArchive, as if each
+// had PARCOURE_FINGERPRINT in its flags (a program's walk asks for it once, before the walk).
+// Off at load. Returns the previous setting.
+int taviskPlg_set_fingerprinting(int on);
+
+// Keeps the fingerprint (XXH3-128, 16 bytes, canonical big-endian form) of the contents of an
+// entry the current walk stored through composeReqInsertion (`ficId`, as it returned), holding
+// `size` bytes. It is buffered and sent with the walk's rows (into tvk_file_hashes, made when
+// absent), so the closing call leaves both tables complete. Returns 1 when kept; 0 for a null
+// hash, no walk, or an entry of another disc or not stored by this walk; -1 once a write of the
+// walk has failed.
+int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
+                                const unsigned char* hash);
+
 // Reads the archive at `path` and stores its entries, through the same writer, beneath the
 // archive's row (discId, archiveId; -1: the disc's root, for a disc image read as a disc,
 // whose own entries are not bounded in number):
@@ -102,10 +127,37 @@ int taviskPlg_set_callbacks(const struct TvkPlgCallbacks* callbacks);
 // `flags` a reading that ended on an error returns PARCOURE_DAMAGED (what was read stays
 // stored). With PARCOURE_CHECK_ONLY nothing is stored and the connection is not used: the
 // result is the number of entries the archive holds (its archives inside are not opened),
-// PARCOURE_UNREADABLE or PARCOURE_DAMAGED. `flags` is 0 for an archive met during a walk. The
+// PARCOURE_UNREADABLE or PARCOURE_DAMAGED. With PARCOURE_FINGERPRINT every regular file read to
+// its end gets its fingerprint, sent with the rows; a file not read completely gets none.
+// `flags` is 0 for an archive met during a walk. The
 // data decompressed for one disc is counted from its walk's first ParcoureArchive to the walk's
 // closing call (a reading outside a walk counts alone).
 int ParcoureArchive(const char* path, int discId, int archiveId, int flags);
+
+// One entry as taviskPlg_list_archive gives it. `path` is from the archive's root ("/" between
+// names) and lives for the call only; the date is all zeros when the entry has none.
+struct TvkPlgListedEntry {
+    const char* path;
+    char type; /* 'R', 'Z' or 'F' */
+    unsigned long long size;
+    int year, month, day, hour, minute, second;
+    int readable; /* 0: a regular file whose data could not be read to its end */
+    int hashed;   /* 1: `hash` holds the fingerprint of its contents */
+    unsigned char hash[16];
+};
+
+/* A disc image read as the disc itself, for taviskPlg_list_archive. */
+#define PARCOURE_AS_DISC 8
+
+// Reads the archive at `path` as ParcoureArchive does (archives inside opened, the same limits
+// and callbacks) but stores nothing and uses no connection: `each` is called once for every
+// entry, in the order read, after the whole reading. With PARCOURE_FINGERPRINT the files'
+// contents are fingerprinted; with PARCOURE_AS_DISC the archive is a disc image read as the
+// disc. Returns the number of entries, PARCOURE_UNREADABLE, PARCOURE_STOPPED, or with
+// PARCOURE_WHOLE PARCOURE_DAMAGED (the entries read are given all the same).
+int taviskPlg_list_archive(const char* path, int flags,
+                           void (*each)(void* context, const struct TvkPlgListedEntry* entry),
+                           void* context);
 
 #ifdef __cplusplus
 }

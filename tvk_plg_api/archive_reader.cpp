@@ -5,6 +5,8 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -142,6 +144,37 @@ Budget budgetFor(std::uint64_t compressedSize, const ReaderLimits& limits) {
     return budget;
 }
 
+struct HashStateDeleter {
+    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+};
+
+// The fingerprint of the entry a level is reading, fed with its data as it passes.
+struct EntryHash {
+    std::unique_ptr<XXH3_state_t, HashStateDeleter> state;
+    bool active = false;
+    std::uint64_t bytes = 0;
+    std::string path; // the entry's, inside the archive handed over
+
+    void begin() {
+        if (!state)
+            state.reset(XXH3_createState());
+        active = state && XXH3_128bits_reset(state.get()) == XXH_OK;
+        bytes = 0;
+    }
+    void feed(const void* data, std::size_t size) {
+        if (active && size > 0) {
+            XXH3_128bits_update(state.get(), data, size);
+            bytes += size;
+        }
+    }
+    // Holes of a sparse entry read as zeros, up to `offset`.
+    void feedZerosUpTo(std::uint64_t offset) {
+        static const char zeros[4096] = {};
+        while (active && bytes < offset)
+            feed(zeros, std::size_t(std::min<std::uint64_t>(sizeof zeros, offset - bytes)));
+    }
+};
+
 // One archive being read; `seekable` when its source can seek (a file, memory, a spooled
 // copy) rather than being streamed out of the entry of an outer archive.
 struct Level {
@@ -153,6 +186,7 @@ struct Level {
     Budget* budget;
     std::string path; // inside the archive handed over; "" for that one (entries have names)
     int cutBy = 0;    // the bound that ended its reading before its end
+    EntryHash hash;   // the fingerprint of the current entry, when asked for
 };
 
 using Clock = std::chrono::steady_clock;
@@ -168,7 +202,7 @@ public:
         Budget budget = budgetFor(compressedSize, limits_);
         budget.boundedEntries = !request_.disc;
         budget.counted = !request_.disc || archive_filter_count(a) > 1;
-        Level top{a, parentId, 0, seekable, request_.disc, &budget, std::string()};
+        Level top{a, parentId, 0, seekable, request_.disc, &budget, std::string(), 0, {}};
         lastProgress_ = Clock::now();
         readLevel(top);
         return {stored_, damaged_, stopped_};
@@ -191,7 +225,7 @@ private:
     int refusal(const Budget& budget) const;
     void report(const std::string& path, int limit);
     void readLevel(Level& level);
-    void storeEntry(Level& level, archive_entry* entry);
+    int storeEntry(Level& level, archive_entry* entry);
     bool splitPath(const char* path);
     std::string innerPath(const Level& outer) const;
     int directory(Level& level, int parentId, std::string_view name, const EntryDate* date);
@@ -201,7 +235,8 @@ private:
     void readSpooled(Level& outer, Level& inner, archive_entry* entry);
     void readStreamed(Level& outer, Level& inner);
     void releaseTemporaryFile(int fd, std::uint64_t size);
-    void passOverData(Level& level);
+    bool passOverData(Level& level);
+    void storeFingerprint(Level& level, int id, archive_entry* entry, bool complete);
     bool levelDone(const Level& level) const {
         return stop_ || level.budget->full || level.cutBy != 0;
     }
@@ -298,9 +333,11 @@ void Reader::readLevel(Level& level) {
             continue;
         }
         failures = 0;
-        storeEntry(level, entry);
-        if (!levelDone(level))
-            passOverData(level);
+        level.hash.active = false;
+        const int id = storeEntry(level, entry);
+        const bool complete = !levelDone(level) && passOverData(level);
+        if (level.hash.active)
+            storeFingerprint(level, id, entry, complete && !levelDone(level));
     }
     if (budget.full && !level.cutBy)
         level.cutBy = TVK_LIMIT_ENTRIES;
@@ -395,26 +432,28 @@ int Reader::directory(Level& level, int parentId, std::string_view name, const E
     return id;
 }
 
-void Reader::storeEntry(Level& level, archive_entry* entry) {
+// Stores the entry (and the directories its path implies); returns the id of a regular file's
+// row, whose data is then fingerprinted when asked for, or 0.
+int Reader::storeEntry(Level& level, archive_entry* entry) {
     const char* path = archive_entry_pathname_utf8(entry);
     if (!path)
         path = archive_entry_pathname(entry);
     if (!path)
-        return;
+        return 0;
     if (!splitPath(path))
-        return;
+        return 0;
     int parentId = level.parentId;
     for (std::size_t i = 0; i + 1 < components_.size(); ++i) {
         parentId = directory(level, parentId, components_[i], nullptr);
         if (parentId <= 0)
-            return;
+            return 0;
     }
     const std::string_view name = components_.back();
     const EntryDate date = entryDate(entry);
     const auto fileType = archive_entry_filetype(entry);
     if (fileType == AE_IFDIR) {
         directory(level, parentId, name, &date);
-        return;
+        return 0;
     }
     const la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
     // Links and special files are plain files: their targets are never followed or read.
@@ -422,8 +461,38 @@ void Reader::storeEntry(Level& level, archive_entry* entry) {
     const ArchiveFormat* format = regular ? formatOfName(name.data(), name.size()) : nullptr;
     const int id = storeRow(level, parentId, name, format ? 'Z' : 'F',
                             size > 0 ? static_cast<std::uint64_t>(size) : 0, date);
-    if (id > 0 && format && !request_.listOnly && !archive_entry_is_encrypted(entry))
+    if (id <= 0 || !regular)
+        return 0;
+    if (request_.fingerprint && !request_.listOnly && !archive_entry_is_encrypted(entry)) {
+        level.hash.begin();
+        level.hash.path = innerPath(level);
+    }
+    if (format && !request_.listOnly && !archive_entry_is_encrypted(entry))
         readNested(level, id, *format, entry);
+    return id;
+}
+
+// Hands the sink the fingerprint of the entry `id` just read, when its data was read to its end
+// and has the size its header gives; otherwise the entry is reported unreadable, unless a bound
+// or the caller ended the reading (that is no read error).
+void Reader::storeFingerprint(Level& level, int id, archive_entry* entry, bool complete) {
+    EntryHash& hash = level.hash;
+    hash.active = false;
+    if (stop_ || id <= 0 || (!complete && (level.cutBy || level.budget->full)))
+        return;
+    const bool sized = archive_entry_size_is_set(entry);
+    const la_int64_t size = sized ? archive_entry_size(entry) : 0;
+    if (!complete || (sized && (size < 0 || hash.bytes != static_cast<std::uint64_t>(size)))) {
+        sink_.markUnreadable(discId_, id);
+        if (request_.unreadable)
+            request_.unreadable(request_.unreadableContext, hash.path.c_str());
+        return;
+    }
+    const XXH128_hash_t value = XXH3_128bits_digest(hash.state.get());
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, value);
+    if (sink_.storeFingerprint(discId_, id, hash.bytes, canonical.digest) < 0)
+        stop_ = true;
 }
 
 // Reads the archive entry just stored as `archiveId`, unless a bound forbids it (then it is
@@ -444,7 +513,7 @@ void Reader::readNested(Level& outer, int archiveId, const ArchiveFormat& format
         report(path, refused);
         return;
     }
-    Level inner{nullptr, archiveId, depth, false, false, budget, std::move(path)};
+    Level inner{nullptr, archiveId, depth, false, false, budget, std::move(path), 0, {}};
     if (format.needsSeeking)
         readSpooled(outer, inner, entry);
     else
@@ -484,6 +553,7 @@ void Reader::readSpooled(Level& outer, Level& inner, archive_entry* entry) {
         if (n < 0)
             break;
         copied += static_cast<std::uint64_t>(n);
+        outer.hash.feed(buffer.get(), std::size_t(n));
         cut = charge(payer, static_cast<std::uint64_t>(n));
         if (!cut && (copied > room || !writeAll(fd, buffer.get(), std::size_t(n))))
             cut = TVK_LIMIT_SPOOL;
@@ -527,6 +597,7 @@ la_ssize_t Reader::readFromOuter(archive* inner, void* data, const void** block)
         archive_set_error(inner, EIO, "the outer archive cannot be read");
         return -1;
     }
+    stream->outer->hash.feed(stream->buffer.get(), std::size_t(n));
     // The block is handed over all the same; the inner archive ends at the next read.
     stream->inner->cutBy = reader.charge(*stream->outer->budget, static_cast<std::uint64_t>(n));
     *block = stream->buffer.get();
@@ -549,18 +620,19 @@ void Reader::readStreamed(Level& outer, Level& inner) {
 }
 
 // Passes over what is left of the current entry's data. Where libarchive can seek past it
-// cheaply (an uncompressed, seekable source of a format with entries at known offsets), it
-// does; otherwise the data is read (and counted against the level's budget: the level ends when
-// that is spent).
-void Reader::passOverData(Level& level) {
+// cheaply (an uncompressed, seekable source of a format with entries at known offsets) and no
+// fingerprint is wanted, it does; otherwise the data is read, fed to the entry's fingerprint
+// and counted against the level's budget: the level ends when that is spent. True when the data
+// was read to its end.
+bool Reader::passOverData(Level& level) {
     const int base = archive_format(level.a) & ARCHIVE_FORMAT_BASE_MASK;
     const bool cheapFormat = base == ARCHIVE_FORMAT_TAR || base == ARCHIVE_FORMAT_CPIO ||
                              base == ARCHIVE_FORMAT_AR || base == ARCHIVE_FORMAT_ISO9660 ||
                              base == ARCHIVE_FORMAT_ZIP;
     const bool unfiltered = archive_filter_count(level.a) == 1;
-    if (level.seekable && unfiltered && cheapFormat) {
+    if (level.seekable && unfiltered && cheapFormat && !level.hash.active) {
         archive_read_data_skip(level.a);
-        return;
+        return false;
     }
     // The data of an uncompressed archive streamed out of another one is the outer archive's
     // data, counted as it was handed over.
@@ -568,16 +640,22 @@ void Reader::passOverData(Level& level) {
     for (;;) {
         tick();
         if (stop_)
-            return;
+            return false;
         const void* block = nullptr;
         std::size_t size = 0;
         la_int64_t offset = 0;
         const int r = archive_read_data_block(level.a, &block, &size, &offset);
+        if (r == ARCHIVE_EOF)
+            return true;
         if (r != ARCHIVE_OK && !(r == ARCHIVE_WARN && size > 0))
-            return;
+            return false;
+        if (level.hash.active) {
+            level.hash.feedZerosUpTo(offset > 0 ? static_cast<std::uint64_t>(offset) : 0);
+            level.hash.feed(block, size);
+        }
         if (const int cut = counted ? charge(*level.budget, size) : 0) {
             level.cutBy = cut;
-            return;
+            return false;
         }
     }
 }

@@ -45,6 +45,14 @@ struct ReadRequest {
     // Only the archive's own entries: archives inside are stored without being opened, and no
     // bound they would meet is reported.
     bool listOnly = false;
+    // Each regular file's contents (archives' too) fingerprinted from the data as it is read,
+    // and handed to the sink's storeFingerprint after its row; a file not read to its end gets
+    // none.
+    bool fingerprint = false;
+    // Called for each file whose fingerprint was asked for and whose data could not be read to
+    // its end, with its path inside the archive handed over (null: none).
+    void (*unreadable)(void* context, const char* innerPath) = nullptr;
+    void* unreadableContext = nullptr;
     // The data decompressed so far for the disc, counted on by this reading (null: this reading
     // alone).
     std::uint64_t* discBytes = nullptr;

@@ -1,5 +1,6 @@
 #include "tvk_plg_api/catalogue_writer.h"
 #include "platform/utf8.h"
+#include "tvk_plg_api/fingerprint_table.h"
 
 #include <algorithm>
 #include <charconv>
@@ -91,6 +92,7 @@ void CatalogueWriter::setConnection(MYSQL* connection) {
     if (walkOpen_)
         fail();
     connection_ = connection;
+    tableKnown_ = false;
 }
 
 void CatalogueWriter::fail() {
@@ -99,15 +101,20 @@ void CatalogueWriter::fail() {
     length_ = 0;
     rows_ = 0;
     dates_.clear();
+    fingerprints_.clear();
+    fingerprintRows_ = 0;
 }
 
 void CatalogueWriter::resetWalk() {
     walkOpen_ = false;
     failed_ = false;
     packetKnown_ = false;
+    fingerprintsReady_ = false;
     length_ = 0;
     rows_ = 0;
     dates_.clear();
+    fingerprints_.clear();
+    fingerprintRows_ = 0;
 }
 
 bool CatalogueWriter::startWalk(int discId) {
@@ -134,6 +141,8 @@ bool CatalogueWriter::startWalk(int discId) {
     walkOpen_ = true;
     discId_ = discId;
     nextId_ = highest + 1;
+    firstId_ = nextId_;
+    fingerprintsReady_ = false;
     length_ = 0;
     rows_ = 0;
     return true;
@@ -147,7 +156,78 @@ bool CatalogueWriter::flush() {
         if (!ok)
             return false;
     }
-    return sendDates();
+    return sendFingerprints() && sendDates();
+}
+
+bool CatalogueWriter::sendFingerprints() {
+    if (fingerprintRows_ == 0)
+        return true;
+    const bool ok = mysql_real_query(connection_, fingerprints_.data(), fingerprints_.size()) == 0;
+    fingerprints_.clear();
+    fingerprintRows_ = 0;
+    return ok;
+}
+
+// Before the walk's first fingerprint: the table made once per connection, and a disc walked
+// from its first entry cleared of fingerprints that no longer belong to any of its entries.
+bool CatalogueWriter::prepareFingerprints() {
+    if (!tableKnown_) {
+        if (mysql_query(connection_, SQL_CREATE_FINGERPRINT_TABLE) != 0)
+            return false;
+        tableKnown_ = true;
+    }
+    if (firstId_ == 1) {
+        char statement[96];
+        std::snprintf(statement, sizeof statement, "delete from tvk_file_hashes where cd_id = %d",
+                      discId_);
+        if (mysql_query(connection_, statement) != 0)
+            return false;
+    }
+    fingerprintsReady_ = true;
+    return true;
+}
+
+int CatalogueWriter::storeFingerprint(int discId, int id, std::uint64_t size,
+                                      const unsigned char* hash) {
+    if (failed_)
+        return -1;
+    if (!hash || !walkOpen_ || discId != discId_ || id < firstId_ || id >= nextId_)
+        return 0;
+    if (!fingerprintsReady_ && !prepareFingerprints()) {
+        fail();
+        return -1;
+    }
+    static constexpr char digits[] = "0123456789abcdef";
+    char row[96];
+    char* out = row;
+    if (fingerprintRows_ == 0) {
+        fingerprints_ = "replace into tvk_file_hashes (cd_id, fic_id, size, hash) values ";
+    } else {
+        *out++ = ',';
+    }
+    *out++ = '(';
+    out = putInt(out, discId);
+    *out++ = ',';
+    out = putInt(out, id);
+    *out++ = ',';
+    out = std::to_chars(out, out + 24, size).ptr;
+    *out++ = ',';
+    *out++ = 'x';
+    *out++ = '\'';
+    for (std::size_t i = 0; i < FINGERPRINT_BYTES; ++i) {
+        *out++ = digits[hash[i] >> 4];
+        *out++ = digits[hash[i] & 15];
+    }
+    *out++ = '\'';
+    *out++ = ')';
+    fingerprints_.append(row, out);
+    // At most one fingerprint per row: they go out with the rows, unless many wait for rows
+    // sent already.
+    if (++fingerprintRows_ >= maxRowsPerStatement && !flush()) {
+        fail();
+        return -1;
+    }
+    return 1;
 }
 
 // "update fic_fichiers set fic_date_modif = case fic_id when 5 then '...' ... end where

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,13 @@ namespace tvk::plg {
 //
 // A date given later to a stored row (a folder made for the entries beneath it before its own
 // entry came) waits too, and goes out after the rows as one UPDATE for many rows.
+//
+// Fingerprints of the walk's entries wait in a second buffer and go out at the same points as
+// the rows, right after them, as "replace into tvk_file_hashes" statements of at most 1000 rows;
+// the table is created (if absent) before the first of them on each connection. Before the first
+// fingerprint of a walk of a disc that had no entries, fingerprints left for that disc (by a
+// program that removed its entries without knowing of them) are removed. Without fingerprints
+// the statements are those of the rows alone.
 //
 // The first failure (server error, server gone, no connection) fails the walk: every later row
 // of the walk is refused with -1 without sending anything, so that mysql_error of the
@@ -46,6 +54,12 @@ public:
     // the walk's or a date that is not valid, -1 when the walk has failed.
     int setDate(int discId, int id, const EntryDate& date) override;
 
+    // Keeps the fingerprint of the entry `id` of the walk's disc, stored by this walk. 1 when
+    // kept, 0 for an entry of another disc or one this walk did not store, -1 when the walk has
+    // failed.
+    int storeFingerprint(int discId, int id, std::uint64_t size,
+                         const unsigned char* hash) override;
+
     // Ends the walk: sends what waits. 1 when every statement of the walk succeeded (or there
     // was no walk), 0 after a failure. Afterwards the next row starts a new walk.
     int close();
@@ -57,6 +71,8 @@ private:
     bool startWalk(int discId);
     bool flush();
     bool sendDates();
+    bool sendFingerprints();
+    bool prepareFingerprints();
     void fail();
     void resetWalk();
     void appendRow(const EntryRow& row, int id);
@@ -67,7 +83,10 @@ private:
     bool packetKnown_ = false;
     int discId_ = 0;
     long long nextId_ = 1;
-    std::size_t limit_ = 0; // longest statement we send in this walk
+    long long firstId_ = 1;          // the first id of this walk
+    bool fingerprintsReady_ = false; // the table made and stale rows removed for this walk
+    bool tableKnown_ = false;        // the fingerprint table exists on this connection
+    std::size_t limit_ = 0;          // longest statement we send in this walk
 
     // The statement being built: a fixed buffer allocated once, reused for every statement.
     std::unique_ptr<char[]> buffer_;
@@ -76,6 +95,9 @@ private:
     std::size_t rows_ = 0;
     // Dates waiting for the rows they belong to, by fic_id.
     std::vector<std::pair<int, EntryDate>> dates_;
+    // The fingerprint rows waiting, as one statement being built.
+    std::string fingerprints_;
+    std::size_t fingerprintRows_ = 0;
 };
 
 // The library's one writer, on the connection of setMsc.

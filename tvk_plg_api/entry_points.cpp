@@ -7,12 +7,25 @@
 #include "tvk_plg_api/plugins.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 using namespace tvk::plg;
 
 namespace {
 
 TvkPlgCallbacks callbacks{};
+bool fingerprinting = false;
+void (*unreadableCallback)(void*, const char*) = nullptr;
+void* unreadableContext = nullptr;
+
+// The fingerprinting part of a request: asked for, and where unreadable files are reported.
+void askFingerprints(ReadRequest& request, bool on) {
+    request.fingerprint = on;
+    request.unreadable = unreadableCallback;
+    request.unreadableContext = unreadableContext;
+}
 
 // Data decompressed for the disc of the current walk, all its archives together.
 struct DiscSpending {
@@ -39,6 +52,8 @@ extern "C" int taviskPlg_init_plugins(void) {
 
 extern "C" int taviskPlg_remove_plugins(void) {
     callbacks = TvkPlgCallbacks{};
+    unreadableCallback = nullptr;
+    unreadableContext = nullptr;
     return 0;
 }
 
@@ -50,6 +65,24 @@ extern "C" int setMsc(MYSQL* connection) {
 extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
     callbacks = given ? *given : TvkPlgCallbacks{};
     return 0;
+}
+
+extern "C" int taviskPlg_set_fingerprinting(int on) {
+    const int previous = fingerprinting ? 1 : 0;
+    fingerprinting = on != 0;
+    return previous;
+}
+
+extern "C" int taviskPlg_set_unreadable_callback(void (*unreadable)(void*, const char*),
+                                                 void* context) {
+    unreadableCallback = unreadable;
+    unreadableContext = context;
+    return 0;
+}
+
+extern "C" int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
+                                           const unsigned char* hash) {
+    return catalogueWriter().storeFingerprint(discId, ficId, size, hash);
 }
 
 extern "C" int isSupportedArchive(const char* name) {
@@ -114,6 +147,7 @@ extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int 
     request.disc = archiveId == -1;
     if (flags & PARCOURE_CHECK_ONLY)
         return checkArchive(path, discId, archiveId, request);
+    askFingerprints(request, fingerprinting || (flags & PARCOURE_FINGERPRINT));
     CatalogueWriter& writer = catalogueWriter();
     // Called outside a walk, the reading is a walk of its own, closed when it ends. The disc
     // ceiling counts what the archives of one walk of a disc decompress.
@@ -127,6 +161,71 @@ extern "C" int ParcoureArchive(const char* path, int discId, int archiveId, int 
         discSpending = DiscSpending{};
     if (read.stored < 0 || !written)
         return PARCOURE_UNREADABLE;
+    if (read.stopped)
+        return PARCOURE_STOPPED;
+    if (read.damaged && (flags & PARCOURE_WHOLE))
+        return PARCOURE_DAMAGED;
+    return clampedCount(read.stored);
+}
+
+namespace {
+
+// Gives the rows a memory sink kept, with their paths, fingerprints and read failures, to
+// `each`. Rows come parents first, so a row's parent path is known when it comes.
+void giveListing(const MemorySink& sink, int rootId, void (*each)(void*, const TvkPlgListedEntry*),
+                 void* context) {
+    std::unordered_map<int, std::size_t> indexOf;
+    std::vector<std::string> paths(sink.rows.size());
+    std::unordered_map<int, const StoredFingerprint*> printed;
+    for (const StoredFingerprint& f : sink.fingerprints)
+        printed[f.id] = &f;
+    std::unordered_map<int, bool> unreadable;
+    for (int id : sink.unreadable)
+        unreadable[id] = true;
+    for (std::size_t i = 0; i < sink.rows.size(); ++i) {
+        const StoredRow& row = sink.rows[i];
+        indexOf[row.id] = i;
+        const auto parent = indexOf.find(row.parentId);
+        paths[i] = row.parentId == rootId || parent == indexOf.end()
+                       ? row.name
+                       : paths[parent->second] + "/" + row.name;
+        TvkPlgListedEntry entry{};
+        entry.path = paths[i].c_str();
+        entry.type = row.type;
+        entry.size = row.size;
+        if (isValidDate(row.date)) {
+            entry.year = row.date.year, entry.month = row.date.month, entry.day = row.date.day;
+            entry.hour = row.date.hour, entry.minute = row.date.minute;
+            entry.second = row.date.second;
+        }
+        entry.readable = unreadable.count(row.id) ? 0 : 1;
+        if (const auto found = printed.find(row.id); found != printed.end()) {
+            entry.hashed = 1;
+            std::memcpy(entry.hash, found->second->hash.data(), sizeof entry.hash);
+        }
+        each(context, &entry);
+    }
+}
+
+} // namespace
+
+extern "C" int taviskPlg_list_archive(const char* path, int flags,
+                                      void (*each)(void*, const TvkPlgListedEntry*),
+                                      void* context) {
+    if (!each)
+        return PARCOURE_UNREADABLE;
+    ReadRequest request;
+    request.limits = libraryLimits();
+    request.callbacks = callbacks;
+    request.disc = (flags & PARCOURE_AS_DISC) != 0;
+    askFingerprints(request, (flags & PARCOURE_FINGERPRINT) != 0);
+    constexpr int rootId = 0;
+    MemorySink sink;
+    sink.nextId = rootId + 1;
+    const ReadOutcome read = readArchive(path, sink, 0, rootId, request);
+    if (read.stored < 0)
+        return PARCOURE_UNREADABLE;
+    giveListing(sink, rootId, each, context);
     if (read.stopped)
         return PARCOURE_STOPPED;
     if (read.damaged && (flags & PARCOURE_WHOLE))

@@ -1,5 +1,7 @@
 #include "tvk_plg_api/row_sink.h"
 
+#include <algorithm>
+
 namespace tvk::plg {
 
 int MemorySink::store(const EntryRow& row) {
@@ -31,6 +33,16 @@ int MemorySink::setDate(int discId, int id, const EntryDate& date) {
     if (row.discId != discId || !isValidDate(date))
         return 0;
     row.date = date;
+    return 1;
+}
+
+int MemorySink::storeFingerprint(int discId, int id, std::uint64_t size,
+                                 const unsigned char* hash) {
+    if (failAfter == 0)
+        return -1;
+    StoredFingerprint kept{discId, id, size, {}};
+    std::copy(hash, hash + kept.hash.size(), kept.hash.begin());
+    fingerprints.push_back(kept);
     return 1;
 }
 
