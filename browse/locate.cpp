@@ -159,12 +159,22 @@ void expandFirstChildren() {
 
 void showHitLocation(QTreeView* list, int row) {
     FileListModel* model = fileListModel(list);
-    QPointer<QTreeWidget> tree = catalogueTree;
-    if (!model || !tree || row < 0 || row >= model->rowCount())
+    if (!model || !catalogueTree || row < 0 || row >= model->rowCount())
         return;
     // The row may go while a box is up (a Close of the search, say): keep what is needed.
-    const std::int32_t discId = model->fileRow(row).discId;
-    const std::int32_t parentId = model->fileRow(row).parentId;
+    showPlace(model->fileRow(row).discId, model->fileRow(row).parentId);
+}
+
+void showEntryPlace(std::int32_t discId, std::int32_t entryId) {
+    PathLevel level;
+    if (catalogueTree && readPathLevel(discId, entryId, level) == LevelRead::Found)
+        showPlace(discId, level.parentId);
+}
+
+void showPlace(std::int32_t discId, std::int32_t parentId) {
+    QPointer<QTreeWidget> tree = catalogueTree;
+    if (!tree)
+        return;
     tree->setUpdatesEnabled(false);
     tree->clear();
     statusText = QString::asprintf(loadLangString(IDS_HIT_PLACE).toUtf8().constData(), int(discId),

@@ -27,9 +27,17 @@ QTreeWidgetItem* insertEntryPath(std::int32_t discId, std::int32_t entryId);
 // Expands, level by level from the root, the first child of each level.
 void expandFirstChildren();
 
-// Search mode: rebuilds the tree as the path to the hit of `row` (its disc and parent), all
-// expanded, nothing selected, with "CD <disc>, Directory <parent>" in the status bar.
+// Search mode: shows the place of the hit of `row` (its disc and parent), as showPlace does.
 void showHitLocation(QTreeView* list, int row);
+
+// The place of a hit: the tree rebuilt as the path from disc `discId` down to its folder or
+// archive `parentId` (-1: the disc's root), all expanded, nothing selected, with
+// "CD <disc>, Directory <parent>" in the status bar.
+void showPlace(std::int32_t discId, std::int32_t parentId);
+
+// The place of entry `entryId` of disc `discId` (a file shown outside the list: a duplicate,
+// a file found on the discs), as showPlace gives its holder's. Nothing when the entry is gone.
+void showEntryPlace(std::int32_t discId, std::int32_t entryId);
 
 // Browsing mode: a double click on `row`. A directory or archive is looked for among the
 // children of the tree item the list shows (expanded first) and the first of the same name is

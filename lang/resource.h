@@ -17,6 +17,12 @@
 #define CMD_SEARCH 700
 #define CMD_DELETE 750
 #define CMD_UPDATE 751
+/* The content fingerprints: the duplicates, the files of this computer on the discs, the
+   verification of a disc, and the options of indexing. */
+#define CMD_DUPLICATES 760
+#define CMD_FIND_ON_DISCS 761
+#define CMD_VERIFY 762
+#define CMD_INDEXING_OPTIONS 476
 
 /* Strings. The menu-help string of a command carries the command's own number. */
 #define IDS_PRODUCT_NAME 1
@@ -120,6 +126,41 @@
 #define IDS_SEARCH_FOUND 3200
 #define IDS_SEARCH_NOTHING_FOUND 3201
 #define IDS_SEARCH_STOPPED 3202
+/* The windows of the content fingerprints, and the indexing options. */
+#define IDS_FP_HOLDER 4500
+#define IDS_FP_DUPLICATES_TITLE 4501
+#define IDS_FP_DUPLICATE_GROUP 4502
+#define IDS_FP_BY_NAME_AND_SIZE 4503
+#define IDS_FP_NO_DUPLICATES 4504
+#define IDS_FP_DUPLICATES_FOUND 4505
+#define IDS_FP_FIND_TITLE 4510
+#define IDS_FP_FIND_PROMPT 4511
+#define IDS_FP_FIND_FILE 4512
+#define IDS_FP_FIND_FOLDER 4513
+#define IDS_FP_CHOOSE_FILE 4514
+#define IDS_FP_CHOOSE_FOLDER 4515
+#define IDS_FP_ON_NO_DISC 4516
+#define IDS_FP_UNREADABLE 4517
+#define IDS_FP_FOLDER_NOT_READ 4518
+#define IDS_FP_FILES_ON_DISCS 4519
+#define IDS_FP_VERIFY_TITLE 4530
+/* The words of a verification's report, in this order: unchanged, changed, unreadable,
+   missing, new. */
+#define IDS_FP_VERIFY_UNCHANGED 4531
+#define IDS_FP_VERIFY_CHANGED 4532
+#define IDS_FP_VERIFY_UNREADABLE 4533
+#define IDS_FP_VERIFY_MISSING 4534
+#define IDS_FP_VERIFY_NEW 4535
+#define IDS_FP_VERIFY_SUMMARY 4536
+#define IDS_FP_VERIFY_SAVE 4537
+#define IDS_FP_VERIFY_SAVE_TITLE 4538
+#define IDS_FP_CANNOT_SAVE 4539
+#define IDS_FP_VERIFY_CHOOSE_FOLDER 4540
+#define IDS_FP_VERIFY_CHOOSE_IMAGE 4541
+#define IDS_OPTIONS_TITLE 4550
+#define IDS_OPTIONS_ABOUT 4551
+#define IDS_OPTIONS_FOLDERS 4552
+#define IDS_OPTIONS_IMAGES 4553
 /* Menu help of the popups File, Configuration, Help and of the system menu. */
 #define IDS_MENU_FILE 2000
 #define IDS_MENU_CONFIGURATION 2001

@@ -37,6 +37,9 @@ QString choose(FileChooserCall call) {
     else if (call.folder)
         chosen = QFileDialog::getExistingDirectory(call.owner, call.caption, call.directory,
                                                    QFileDialog::ShowDirsOnly);
+    else if (call.save)
+        chosen =
+            QFileDialog::getSaveFileName(call.owner, call.caption, call.directory, call.filter);
     else
         chosen =
             QFileDialog::getOpenFileName(call.owner, call.caption, call.directory, call.filter);
@@ -57,6 +60,10 @@ QString chooseFolder(QWidget* owner, const QString& caption) {
 
 QString chooseFile(QWidget* owner, const QString& caption, const QString& filter) {
     return choose(FileChooserCall{owner, caption, filter, false, QString()});
+}
+
+QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& filter) {
+    return choose(FileChooserCall{owner, caption, filter, false, QString(), true});
 }
 
 } // namespace tvk

@@ -33,6 +33,14 @@ void enableCommand(int id, bool enable) {
         commandAction(CMD_NEW_FOLDER)->setEnabled(enable);
         commandAction(CMD_NEW_IMAGE)->setEnabled(enable);
     }
+    // The duplicates and the files on discs ask the catalogue as a search does; a disc is
+    // verified when it could be updated.
+    if (id == CMD_SEARCH) {
+        commandAction(CMD_DUPLICATES)->setEnabled(enable);
+        commandAction(CMD_FIND_ON_DISCS)->setEnabled(enable);
+    }
+    if (id == CMD_UPDATE)
+        commandAction(CMD_VERIFY)->setEnabled(enable);
 }
 
 bool isCommandEnabled(int id) {

@@ -3,11 +3,13 @@
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
 #include "browse/file_list_contents.h"
+#include "browse/fingerprint_windows.h"
 #include "browse/locate.h"
 #include "browse/search_dialog.h"
 #include "browse/tree_contents.h"
 #include "catalogue/settings.h"
 #include "indexing/disc_commands.h"
+#include "indexing/indexing_options.h"
 #include "lang/resource.h"
 #include "platform/pump.h"
 #include "shell/commands.h"
@@ -336,8 +338,20 @@ void onCommand(QWidget* window, int id) {
     case CMD_SEARCH:
         openSearchDialog(window); // nothing when it is open already
         break;
+    case CMD_DUPLICATES:
+        openDuplicatesWindow(window);
+        break;
+    case CMD_FIND_ON_DISCS:
+        openFindOnDiscsWindow(window);
+        break;
+    case CMD_VERIFY:
+        verifyDisc(currentTreeItem);
+        break;
     case CMD_CONNECTION:
         showConnectionDialog();
+        break;
+    case CMD_INDEXING_OPTIONS:
+        showIndexingOptionsDialog(window);
         break;
     case CMD_QUIT:
         if (window)

@@ -105,11 +105,15 @@ const std::vector<unsigned> stringIds = {
     32,  33,  34,  35,  36,  37,  38,  39,   40,   42,   43,   44,   45,   46,   50,  51,
     52,  53,  54,  56,  57,  58,  59,  60,   61,   62,   63,   64,   65,   66,   67,  68,
     69,  70,  71,  72,  80,  81,  82,  83,   84,   85,   86,   87,   88,   200,  201, 202,
-    270, 475, 500, 510, 700, 750, 751, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030,
+    270, 475, 476, 500, 510, 700, 750, 751, 760, 761, 762, 2000, 2001, 2010, 2011, 2012, 2013, 2014, 2030,
     // Indexing: the count and the end, what was left out, the checks of Update and New.
     3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 3013, 3014,
     3015, 3016, 3017, 3020, 3021, 3022, 3023, 3024, 3025, 3026, 3027, 3028, 3029, 3030, 3031,
-    3200, 3201, 3202};
+    3200, 3201, 3202,
+    // The content fingerprints' windows and the indexing options.
+    4500, 4501, 4502, 4503, 4504, 4505, 4510, 4511, 4512, 4513, 4514, 4515, 4516, 4517, 4518,
+    4519, 4530, 4531, 4532, 4533, 4534, 4535, 4536, 4537, 4538, 4539, 4540, 4541, 4550, 4551,
+    4552, 4553};
 // clang-format on
 
 TEST_F(LanguageCatalogue, SameIdentifiersOfEveryKind) {
@@ -162,8 +166,9 @@ TEST_F(LanguageCatalogue, MenusCarryTheSameCommands) {
         return popups;
     };
     const std::vector<std::vector<unsigned>> mainMenu = {
-        {CMD_NEW, CMD_NEW_FOLDER, CMD_NEW_IMAGE, CMD_UPDATE, CMD_DELETE, CMD_SEARCH, CMD_QUIT},
-        {CMD_CONNECTION},
+        {CMD_NEW, CMD_NEW_FOLDER, CMD_NEW_IMAGE, CMD_UPDATE, CMD_DELETE, CMD_SEARCH, CMD_DUPLICATES,
+         CMD_FIND_ON_DISCS, CMD_VERIFY, CMD_QUIT},
+        {CMD_CONNECTION, CMD_INDEXING_OPTIONS},
         {CMD_HELP, CMD_ABOUT}};
     const std::vector<std::vector<unsigned>> contextMenu = {{CMD_UPDATE, CMD_DELETE}};
     for (ModuleHandle module : {en, fr}) {
@@ -491,9 +496,13 @@ TEST_F(LanguageCatalogue, StringsAsWritten) {
         EXPECT_EQ(loadString(en, entry.id), QString::fromUtf8(entry.english)) << entry.id;
         EXPECT_EQ(loadString(fr, entry.id), QString::fromUtf8(entry.french)) << entry.id;
     }
-    // The texts of the later strings (3000 on) are checked where they are shown.
+    // The texts of the later strings (3000 on, and the later commands' menu help) are checked
+    // where they are shown.
     std::vector<unsigned> designIds = stringIds;
-    std::erase_if(designIds, [](unsigned id) { return id >= 3000; });
+    std::erase_if(designIds, [](unsigned id) {
+        return id >= 3000 || id == CMD_INDEXING_OPTIONS ||
+               (id >= CMD_DUPLICATES && id <= CMD_VERIFY);
+    });
     EXPECT_EQ(ids, designIds);
     EXPECT_EQ(loadDialog(en, IDD_SEARCH)->items[0].title.text,
               "Searh files or directories containing the following words :");

@@ -182,8 +182,12 @@ TEST_F(MainWindow, MenuBarIsMenu600OnTheCommandActions) {
         {CMD_UPDATE, "&Update\tF5"},
         {CMD_DELETE, "&Delete\tDel"},
         {CMD_SEARCH, "&Search..."},
+        {CMD_DUPLICATES, "Du&plicates..."},
+        {CMD_FIND_ON_DISCS, "Find &on discs..."},
+        {CMD_VERIFY, "&Verify..."},
         {CMD_QUIT, "&Quit"},
         {CMD_CONNECTION, "MySQL C&onnection..."},
+        {CMD_INDEXING_OPTIONS, "&Indexing options..."},
         {CMD_HELP, "Summary and inde&x..."},
         {CMD_ABOUT, "&About Tavisk..."},
     };
