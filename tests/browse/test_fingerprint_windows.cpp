@@ -6,6 +6,7 @@
 #include "catalogue/connection.h"
 #include "catalogue/fingerprints.h"
 #include "indexing/fingerprint.h"
+#include "indexing/indexing_options.h"
 #include "lang/resource.h"
 #include "platform/file_chooser.h"
 #include "shell/commands.h"
@@ -17,12 +18,14 @@
 #include "tests/support/without_dac_override.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -210,6 +213,31 @@ TEST_F(FingerprintWindows, VerifyListsWhatChangedAndSavesTheReport) {
     EXPECT_TRUE(text.contains("Missing\tc.txt\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("New\t1\n")) << text.toStdString();
     window->close();
+}
+
+// The options start with images fingerprinted and drives and folders not; OK keeps what the
+// user ticked in the settings file, Cancel nothing.
+TEST_F(FingerprintWindows, IndexingOptionsAreKeptInTheSettingsFile) {
+    EXPECT_FALSE(readIndexingOptions().fingerprintFolders);
+    EXPECT_TRUE(readIndexingOptions().fingerprintImages);
+    for (const bool accept : {false, true}) {
+        QTimer::singleShot(0, [accept] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Indexing options");
+            for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+                box->click();
+            accept ? dialog->accept() : dialog->reject();
+        });
+        commandAction(CMD_INDEXING_OPTIONS)->trigger();
+        EXPECT_EQ(readIndexingOptions().fingerprintFolders, accept);
+        EXPECT_EQ(readIndexingOptions().fingerprintImages, !accept);
+    }
+    QFile settings(home.settingsFile());
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    const QByteArray text = settings.readAll();
+    EXPECT_TRUE(text.contains("empreintes_dossiers=1") && text.contains("empreintes_images=0"))
+        << text.toStdString();
 }
 
 } // namespace
