@@ -48,8 +48,8 @@ std::string buildSearchQuery(const SearchRequest& escaped);
 // Conditions a search may add to those of the search dialog: one disc, one type of entry, a
 // range of sizes. Unset members add nothing.
 struct SearchFilters {
-    int discId = -1;                     // fic_cd_id; -1: every disc
-    char type = 0;                       // fic_type ('F', 'R' or 'Z'); 0: any
+    int discId = -1;                      // fic_cd_id; -1: every disc
+    char type = 0;                        // fic_type ('F', 'R' or 'Z'); 0: any
     std::optional<std::uint64_t> minSize; // fic_taille at least, in bytes
     std::optional<std::uint64_t> maxSize; // fic_taille at most, in bytes
 };

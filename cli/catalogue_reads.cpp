@@ -52,7 +52,8 @@ bool eachRow(MYSQL* connection, const std::string& statement,
     MYSQL* used = connection == catalogueConnection ? catalogueConnection : connection;
     MYSQL_RES* result = sent ? mysql_store_result(used) : nullptr;
     if (!result) {
-        say(loadLangString(IDS_MYSQL_ERROR) + QStringLiteral(": ") + fromServerText(mysql_error(used)));
+        say(loadLangString(IDS_MYSQL_ERROR) + QStringLiteral(": ") +
+            fromServerText(mysql_error(used)));
         return false;
     }
     while (MYSQL_ROW row = mysql_fetch_row(result))
@@ -89,7 +90,8 @@ bool streamRows(const std::string& statement,
 }
 
 std::string parentCondition(int parent) {
-    return parent < 0 ? std::string("fic_rep_id is null") : "fic_rep_id = " + std::to_string(parent);
+    return parent < 0 ? std::string("fic_rep_id is null")
+                      : "fic_rep_id = " + std::to_string(parent);
 }
 
 EntryRow entryOf(int discId, MYSQL_ROW row, unsigned long* lengths) {
@@ -147,7 +149,8 @@ std::optional<int> findContainer(MYSQL* connection, int discId, const std::strin
             continue;
         // The name as typed (UTF-8), then as a program on Windows would have stored it.
         std::vector<std::string> forms{part};
-        if (const auto codePage = toWindows1252(QString::fromStdString(part)); codePage && *codePage != part)
+        if (const auto codePage = toWindows1252(QString::fromStdString(part));
+            codePage && *codePage != part)
             forms.push_back(*codePage);
         std::optional<int> found;
         for (const std::string& form : forms) {
@@ -169,12 +172,11 @@ std::optional<int> findContainer(MYSQL* connection, int discId, const std::strin
 }
 
 bool readChildren(int discId, int parent, const std::function<void(const EntryRow&)>& each) {
-    return eachRow(catalogueConnection,
-                   std::string(ENTRY_COLUMNS) + "where fic_cd_id = " + std::to_string(discId) +
-                       " and " + parentCondition(parent) + " order by fic_id",
-                   [&](MYSQL_ROW row, unsigned long* lengths) {
-                       each(entryOf(discId, row, lengths));
-                   });
+    return eachRow(
+        catalogueConnection,
+        std::string(ENTRY_COLUMNS) + "where fic_cd_id = " + std::to_string(discId) + " and " +
+            parentCondition(parent) + " order by fic_id",
+        [&](MYSQL_ROW row, unsigned long* lengths) { each(entryOf(discId, row, lengths)); });
 }
 
 bool PathMap::load(MYSQL* connection, int discId) {
@@ -205,11 +207,10 @@ std::string PathMap::pathOf(std::optional<int> parent, const std::string& name) 
 }
 
 bool streamDiscEntries(int discId, const std::function<bool(const EntryRow&)>& each) {
-    return streamRows(std::string(ENTRY_COLUMNS) + "where fic_cd_id = " + std::to_string(discId) +
-                          " order by fic_id",
-                      [&](MYSQL_ROW row, unsigned long* lengths) {
-                          return each(entryOf(discId, row, lengths));
-                      });
+    return streamRows(
+        std::string(ENTRY_COLUMNS) + "where fic_cd_id = " + std::to_string(discId) +
+            " order by fic_id",
+        [&](MYSQL_ROW row, unsigned long* lengths) { return each(entryOf(discId, row, lengths)); });
 }
 
 std::string HitPaths::containerPath(int discId, int id, int depth) {

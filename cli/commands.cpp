@@ -1,8 +1,8 @@
 // The commands that change the catalogue: add, update and delete. They take the same decisions as
 // the window's New, Update and Delete; where the window asks, they refuse unless told to go on.
+#include "cli/commands.h"
 #include "catalogue/connection.h"
 #include "cli/catalogue_reads.h"
-#include "cli/commands.h"
 #include "indexing/disc_checks.h"
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
@@ -132,8 +132,8 @@ int addDisc(const GlobalOptions&, const AddOptions& add) {
     std::printf("%d\n", result);
     std::fflush(stdout);
     const QByteArray shownLabel = shownText(label);
-    say(langText(kind == SOURCE_FOLDER ? IDS_FOLDER_ADDED : IDS_IMAGE_ADDED,
-                 shownLabel.constData(), result));
+    say(langText(kind == SOURCE_FOLDER ? IDS_FOLDER_ADDED : IDS_IMAGE_ADDED, shownLabel.constData(),
+                 result));
     sayStored(summary, result);
     return summary.writeFailed ? EXIT_CATALOGUE : EXIT_DONE;
 }

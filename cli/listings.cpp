@@ -54,7 +54,8 @@ struct DiscNames {
         for (const DiscRow& disc : *discs) {
             names[disc.id] = disc.name;
             widths.number = std::max<int>(widths.number, int(std::to_string(disc.id).size()));
-            widths.name = std::min(40, std::max<int>(widths.name, int(fromServerText(disc.name).size())));
+            widths.name =
+                std::min(40, std::max<int>(widths.name, int(fromServerText(disc.name).size())));
         }
         return true;
     }
@@ -146,7 +147,8 @@ std::optional<std::uint64_t> parseSize(const std::string& text) {
 }
 
 std::optional<Day> parseDay(const std::string& text) {
-    const QDate date = QDate::fromString(QString::fromStdString(text), QStringLiteral("yyyy-MM-dd"));
+    const QDate date =
+        QDate::fromString(QString::fromStdString(text), QStringLiteral("yyyy-MM-dd"));
     if (!date.isValid() || text.size() != 10)
         return std::nullopt;
     return Day{date.year(), date.month(), date.day()};
@@ -157,7 +159,8 @@ int listDiscs(const GlobalOptions& options) {
     if (!discs)
         return EXIT_CATALOGUE;
     Table table(stdout, options.format,
-                {Column{"disc", IDS_CLI_COL_DISC, true, 0}, Column{"name", IDS_CLI_COL_NAME, false, 0},
+                {Column{"disc", IDS_CLI_COL_DISC, true, 0},
+                 Column{"name", IDS_CLI_COL_NAME, false, 0},
                  Column{"entries", IDS_CLI_COL_ENTRIES, true, 0},
                  Column{"bytes", IDS_CLI_COL_BYTES, true, 0},
                  Column{"read_at", IDS_CLI_COL_READ_AT, false, 0},
@@ -169,8 +172,8 @@ int listDiscs(const GlobalOptions& options) {
         if (source && !source->path.empty())
             where = nameCell(source->host == thisHost() ? source->path
                                                         : source->host + ":" + source->path);
-        table.row({numberCell(disc.id), nameCell(disc.name),
-                   numberCell(std::int64_t(disc.entries)), numberCell(std::int64_t(disc.bytes)),
+        table.row({numberCell(disc.id), nameCell(disc.name), numberCell(std::int64_t(disc.entries)),
+                   numberCell(std::int64_t(disc.bytes)),
                    source ? dateCell(source->readAt) : nullCell(), where});
     }
     table.finish();
@@ -275,7 +278,8 @@ SearchRequest searchRequest(const SearchOptions& search, QString& error) {
     if (search.limit) {
         const std::string& limit = *search.limit;
         if (limit.empty() || limit.size() > std::size_t(SEARCH_LIMIT_MAX) ||
-            !std::all_of(limit.begin(), limit.end(), [](unsigned char c) { return std::isdigit(c); }))
+            !std::all_of(limit.begin(), limit.end(),
+                         [](unsigned char c) { return std::isdigit(c); }))
             error = QString::fromStdString("--limit " + limit);
         request.limit = limit;
     }

@@ -19,8 +19,9 @@ bool isUtf8(const std::string& bytes) {
 
 // The number of characters `text` (UTF-8) takes on a terminal, one per code point.
 int displayWidth(const std::string& text) {
-    return int(std::count_if(text.begin(), text.end(),
-                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return int(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 std::string padded(const std::string& text, int width, bool right) {
@@ -123,8 +124,9 @@ void Table::writeText(const std::vector<std::string>& cells) {
         const bool last = i + 1 == cells.size();
         if (i)
             line += "  ";
-        line += last && !columns_[i].number ? cells[i]
-                                            : padded(cells[i], columns_[i].width, columns_[i].number);
+        line += last && !columns_[i].number
+                    ? cells[i]
+                    : padded(cells[i], columns_[i].width, columns_[i].number);
     }
     std::fputs((line + "\n").c_str(), out_);
 }

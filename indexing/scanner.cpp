@@ -253,8 +253,7 @@ void walkSubdirectory(const std::string& name, DirectoryPath& dirs, const std::s
                       int discId, int id, int depth, WalkProgress& progress) {
     int error = 0;
     if (progress.sink)
-        progress.sink->enteredFolder(path.substr(progress.rootPath.size()) + name,
-                                     progress.bytes);
+        progress.sink->enteredFolder(path.substr(progress.rootPath.size()) + name, progress.bytes);
     if (dirs.enter(name, error)) {
         walkDirectory(dirs, path + name + '/', discId, id, depth + 1, progress);
         dirs.leave();
