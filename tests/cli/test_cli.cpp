@@ -20,6 +20,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 using namespace tvk;
@@ -395,10 +396,14 @@ TEST_F(Cli, MessagesFollowTheLocale) {
 
 // Ctrl+C in the middle of a reading: a new disc leaves nothing, an update says what is left.
 TEST_F(Cli, SigintStopsAReadingCleanly) {
+    // Enough entries for the walk to outlast the interruption: 60 folders of 200 empty files.
     const std::string big = work.path().toStdString() + "/big";
-    for (int folder = 0; folder < 200; ++folder)
+    for (int folder = 0; folder < 60; ++folder) {
+        const std::string dir = big + "/d" + std::to_string(folder);
+        std::filesystem::create_directories(dir);
         for (int file = 0; file < 200; ++file)
-            writeFile(big + "/d" + std::to_string(folder) + "/f" + std::to_string(file), "");
+            std::ofstream(dir + "/f" + std::to_string(file));
+    }
     makeFolder(work.path() + "/small");
     const int kept = add(work.path() + "/small");
 
