@@ -105,8 +105,11 @@ Table::Table(std::FILE* out, Format format, std::vector<Column> columns, bool he
                                                 : loadLangString(column.title).toStdString());
     if (format_ == Format::Csv) {
         std::string line;
-        for (std::size_t i = 0; i < titles.size(); ++i)
-            line += (i ? "," : "") + csvField(titles[i]);
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            if (i)
+                line += ',';
+            line += csvField(titles[i]);
+        }
         std::fputs((line + "\r\n").c_str(), out_);
     } else if (format_ == Format::Json) {
         std::fputs("[", out_);
@@ -153,8 +156,11 @@ void Table::row(const std::vector<Cell>& cells) {
     switch (format_) {
     case Format::Csv: {
         std::string line;
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            line += (i ? "," : "") + csvField(cells[i].text);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i)
+                line += ',';
+            line += csvField(cells[i].text);
+        }
         std::fputs((line + "\r\n").c_str(), out_);
         break;
     }
