@@ -61,12 +61,12 @@ std::string readPassword(const QString& prompt) {
     if (terminal) {
         termios quiet = saved;
         quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
     std::string line;
     std::getline(std::cin, line);
     if (terminal)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     std::fputs("\n", stderr);
     return line;
 }

@@ -382,6 +382,63 @@ TEST_F(Cli, ExitCodes) {
     EXPECT_EQ(process.exitCode(), 3);
 }
 
+namespace {
+
+// `text` quoted for sh.
+QString shellQuoted(const QString& text) {
+    return "'" + QString(text).replace("'", "'\\''") + "'";
+}
+
+// tavisk-cli on a terminal (a pseudo-terminal made by script(1)): once the terminal shows
+// `prompt`, `answer` and a line break are typed. The terminal's whole output and the exit code.
+std::pair<int, QString> onTerminal(const QStringList& arguments, const QProcessEnvironment& env,
+                                   const QString& prompt, const QString& answer) {
+    QStringList quoted{shellQuoted(cliPath())};
+    for (const QString& argument : arguments)
+        quoted << shellQuoted(argument);
+    QProcess script;
+    script.setProcessEnvironment(env);
+    script.start("script", {"-qec", quoted.join(' '), "/dev/null"});
+    QByteArray shown;
+    while (!shown.contains(prompt.toUtf8()) && script.waitForReadyRead(20000))
+        shown += script.readAll();
+    EXPECT_TRUE(shown.contains(prompt.toUtf8())) << shown.toStdString();
+    script.write((answer + "\n").toUtf8());
+    EXPECT_TRUE(script.waitForFinished(60000));
+    shown += script.readAll();
+    return {script.exitCode(), QString::fromUtf8(shown)};
+}
+
+} // namespace
+
+// On a terminal: delete asks (No by default), and a server refusing the settings' empty
+// password has it asked without echo.
+TEST_F(Cli, TheTerminalIsAskedWhatTheSettingsDoNotSay) {
+    makeFolder(work.path() + "/shelf");
+    const int disc = add(work.path() + "/shelf");
+    const QString n = QString::number(disc);
+    const QProcessEnvironment env = cliEnvironment(config.path());
+    struct Case {
+        QString answer;
+        int code;
+        std::string discs;
+    };
+    for (const Case& c : {Case{"", 1, "1"}, Case{"n", 1, "1"}, Case{"yes", 0, "0"}}) {
+        const auto [code, shown] =
+            onTerminal(QStringList{"delete", n} + connection(), env, "[y/N]", c.answer);
+        EXPECT_EQ(code, c.code) << shown.toStdString();
+        EXPECT_EQ(discCount(), c.discs);
+    }
+
+    QProcessEnvironment withoutPassword = env;
+    withoutPassword.remove("TAVISK_PASSWORD");
+    const QString password = QString::fromStdString(TestServer::get().password);
+    const auto [code, shown] = onTerminal(QStringList{"discs"} + connection(), withoutPassword,
+                                          "Password for root on 127.0.0.1: ", password);
+    EXPECT_EQ(code, 0) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(password)) << "the password is not echoed";
+}
+
 TEST_F(Cli, MessagesFollowTheLocale) {
     struct Case {
         QString language;
