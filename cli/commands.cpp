@@ -252,7 +252,7 @@ int deleteDisc(const GlobalOptions&, int discId, bool yes) {
             return EXIT_USAGE;
         }
         if (!confirmedOnTerminal(discId, *name))
-            return EXIT_NOTHING_FOUND;
+            return interrupted() ? EXIT_INTERRUPTED : EXIT_NOTHING_FOUND;
     }
     if (!deleteDiscRows(discId)) {
         sayCatalogueError();

@@ -173,6 +173,8 @@ int openCatalogue(const GlobalOptions& options) {
         const QByteArray host = shownText(settings.host);
         settings.password =
             readPassword(langText(IDS_CLI_PASSWORD_PROMPT, user.constData(), host.constData()));
+        if (interrupted())
+            return EXIT_INTERRUPTED;
         result = connectWith(settings);
     }
     if (result != CONNECT_OK || !catalogueConnection) {

@@ -56,7 +56,7 @@ bool loadLanguage();
 // Opens the catalogue from the window's settings and `options`; the password from
 // TAVISK_PASSWORD, else the settings, else (when the server refuses an empty one) asked on the
 // terminal. Returns EXIT_DONE with catalogueConnection open on the catalogue database, or
-// EXIT_CATALOGUE after saying why.
+// EXIT_CATALOGUE after saying why, or EXIT_INTERRUPTED when Ctrl+C ended the password question.
 int openCatalogue(const GlobalOptions& options);
 
 // A second connection to the same catalogue, for lookups while a result streams on the first;
