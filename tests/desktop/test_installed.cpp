@@ -171,7 +171,8 @@ TEST(Package, CarriesTheProgramItsDesktopFilesAndTheVersionOfTheVersionBlock) {
     for (const char* file :
          {"lib/tavisk/tavisk_en.so", "lib/tavisk/tavisk_fr.so", "lib/tavisk/libtvk_plg_api.so",
           "lib/tavisk/hhctrl.so", "lib/tavisk/Tavisk_en.chm", "lib/tavisk/Tavisk_fr.chm",
-          "share/man/man1/tavisk.1.gz", "share/doc/tavisk/copyright",
+          "share/man/man1/tavisk.1.gz", "share/man/man1/tavisk-cli.1.gz",
+          "share/bash-completion/completions/tavisk-cli", "share/doc/tavisk/copyright",
           "share/doc/tavisk/changelog.gz"})
         EXPECT_TRUE(QFileInfo::exists(usr + "/" + file)) << file;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})

@@ -488,32 +488,6 @@ TEST(Listing, PathsDeeperThanPathMaxWithBoundedDescriptors) {
     EXPECT_EQ(openDescriptors(), before);
 }
 
-// Down a chain three times HELD deep, DirectoryPath holds a bounded number of descriptors (the
-// deepest level keeps its own); on the way back each level that gave its own up is opened again,
-// unless the way to it goes through a level replaced meanwhile.
-TEST(Listing, DirectoryPathHoldsBoundedDescriptorsAndRefusesAReplacedLevel) {
-    TempDir dir;
-    const std::size_t depth = 3 * DirectoryPath::HELD;
-    std::string path = dir.path, replaced;
-    for (std::size_t i = 0; i < depth; ++i) {
-        path += "/d";
-        ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-        if (i == DirectoryPath::HELD)
-            replaced = path;
-    }
-    const int before = openDescriptors();
-    DirectoryPath dirs(Directory::open(dir.path));
-    int error = 0;
-    for (std::size_t i = 0; i < depth; ++i)
-        ASSERT_TRUE(dirs.enter("d", error)) << i << " " << error;
-    EXPECT_LE(openDescriptors(), before + int(DirectoryPath::HELD) + 2);
-    ASSERT_EQ(rename(replaced.c_str(), (replaced + "-old").c_str()), 0);
-    ASSERT_EQ(mkdir(replaced.c_str(), 0755), 0);
-    for (std::size_t level = depth; level > 0; --level, dirs.leave())
-        EXPECT_EQ(dirs.current().valid(), level == depth || level <= DirectoryPath::HELD) << level;
-    EXPECT_TRUE(dirs.current().valid());
-}
-
 TEST(Listing, SymbolicLinksAreFilesAndNeverFollowed) {
     TempDir dir;
     mkdir((dir / "sub").c_str(), 0755);
