@@ -128,6 +128,16 @@ std::optional<std::vector<DiscRow>> readDiscs() {
     return discs;
 }
 
+std::optional<std::vector<DiscRow>> readDiscNames() {
+    std::vector<DiscRow> discs;
+    if (!eachRow(catalogueConnection, "select cd_id, cd_nom from cd_disques_compact order by cd_id",
+                 [&](MYSQL_ROW row, unsigned long* lengths) {
+                     discs.push_back(DiscRow{int(numberField(row, 0)), field(row, lengths, 1)});
+                 }))
+        return std::nullopt;
+    return discs;
+}
+
 std::optional<std::string> discName(int discId) {
     std::optional<std::string> name;
     eachRow(catalogueConnection,
@@ -237,6 +247,15 @@ std::string HitPaths::containerPath(int discId, int id, int depth) {
 }
 
 std::string HitPaths::pathOf(int discId, std::optional<int> parent, const std::string& name) {
+    if (const auto whole = wholeDiscs_.find(discId); whole != wholeDiscs_.end())
+        return whole->second.pathOf(parent, name);
+    if (parent && connection_ && !paths_.count({discId, *parent}) &&
+        ++lookups_[discId] > LOOKUPS_BEFORE_WHOLE_DISC) {
+        PathMap& map = wholeDiscs_[discId];
+        if (map.load(connection_, discId))
+            return map.pathOf(parent, name);
+        wholeDiscs_.erase(discId);
+    }
     return (parent ? containerPath(discId, *parent, 0) : std::string()) + "/" + name;
 }
 

@@ -36,6 +36,10 @@ struct EntryRow {
 // Every disc, in number order, with its counts; none when the server refused (said).
 std::optional<std::vector<DiscRow>> readDiscs();
 
+// Every disc, in number order, with its name only (no counts); none when the server refused
+// (said).
+std::optional<std::vector<DiscRow>> readDiscNames();
+
 // The name of disc `discId`; none when there is no such disc (or the server refused: said).
 std::optional<std::string> discName(int discId);
 
@@ -70,16 +74,22 @@ private:
 bool streamDiscEntries(int discId, const std::function<bool(const EntryRow&)>& each);
 
 // Paths of the entries that search hits name, looked up on a second connection while the hits
-// stream on the first; each folder or archive is looked up once.
+// stream on the first; each folder or archive is looked up once. A disc with many hits in many
+// folders has its folders and archives read in one statement instead.
 class HitPaths {
 public:
     explicit HitPaths(MYSQL* connection) : connection_(connection) {}
     std::string pathOf(int discId, std::optional<int> parent, const std::string& name);
 
+    // Lookups of single folders on one disc before all of its folders are read at once.
+    static constexpr int LOOKUPS_BEFORE_WHOLE_DISC = 64;
+
 private:
     std::string containerPath(int discId, int id, int depth);
     MYSQL* connection_;
     std::map<std::pair<int, int>, std::string> paths_;
+    std::map<int, int> lookups_;
+    std::map<int, PathMap> wholeDiscs_;
 };
 
 // Runs the search `statement` (the columns of the window's search) and streams its hits. False

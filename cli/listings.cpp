@@ -48,7 +48,7 @@ struct DiscNames {
     std::map<int, std::string> names;
     DiscWidths widths;
     bool load() {
-        const auto discs = readDiscs();
+        const auto discs = readDiscNames();
         if (!discs)
             return false;
         for (const DiscRow& disc : *discs) {

@@ -14,6 +14,10 @@ namespace tvk::cli {
 namespace {
 
 bool isUtf8(const std::string& bytes) {
+    // Most names are plain ASCII: no decoding for them.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return true;
     return QString::fromUtf8(bytes).toUtf8() == QByteArray::fromStdString(bytes);
 }
 
