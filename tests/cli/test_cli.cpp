@@ -282,6 +282,27 @@ TEST_F(Cli, SearchSendsTheWindowsStatementAndAppendsItsOwnFilters) {
     mysql_close(escaping);
 }
 
+// Hits in more folders than are looked up one by one: the disc's folders are then read at once,
+// and every path stays whole.
+TEST_F(Cli, HitsInManyFoldersKeepTheirFullPaths) {
+    const std::string root = work.path().toStdString() + "/many";
+    std::set<std::string> expected;
+    for (int i = 0; i < 150; ++i) {
+        const std::string path = "/top" + std::to_string(i % 3) + "/folder" + std::to_string(i) +
+                                 "/hit" + std::to_string(i) + ".txt";
+        writeFile(root + path, "x");
+        expected.insert(path);
+    }
+    add(QString::fromStdString(root));
+    const Outcome found = run({"search", "--name", "hit*", "--format", "csv"});
+    ASSERT_EQ(found.code, 0) << found.err.toStdString();
+    std::set<std::string> paths;
+    for (const QByteArray& line : found.out.split('\n').mid(1))
+        if (!line.trimmed().isEmpty())
+            paths.insert(line.trimmed().split(',').last().toStdString());
+    EXPECT_EQ(paths, expected);
+}
+
 TEST_F(Cli, UpdateRefusesAnotherDiscUnlessForcedAndRereadsTheRecordedSource) {
     const QString shelf = work.path() + "/shelf";
     makeFolder(shelf);
