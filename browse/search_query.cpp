@@ -140,4 +140,22 @@ std::string buildSearchQuery(const SearchRequest& escaped) {
     return statement;
 }
 
+std::string buildFilteredSearchQuery(const SearchRequest& escaped, const SearchFilters& filters) {
+    // The dialog's statement without its limit, which has to stay last.
+    SearchRequest unlimited = escaped;
+    unlimited.limit.clear();
+    std::string statement = buildSearchQuery(unlimited);
+    if (filters.discId >= 0)
+        statement += " and fic_cd_id = " + std::to_string(filters.discId);
+    if (filters.type != 0)
+        statement += std::string(" and fic_type = '") + filters.type + "'";
+    if (filters.minSize)
+        statement += " and fic_taille >= " + std::to_string(*filters.minSize);
+    if (filters.maxSize)
+        statement += " and fic_taille <= " + std::to_string(*filters.maxSize);
+    if (!escaped.limit.empty())
+        statement += " limit " + escaped.limit;
+    return statement;
+}
+
 } // namespace tvk

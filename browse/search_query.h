@@ -4,6 +4,8 @@
 
 #include <mysql.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tvk {
@@ -42,5 +44,18 @@ SearchRequest escapeSearchRequest(MYSQL* connection, const SearchRequest& reques
 // for. The statement grows with the number of patterns; it is never cut. Every byte of the
 // limit must be a decimal digit.
 std::string buildSearchQuery(const SearchRequest& escaped);
+
+// Conditions a search may add to those of the search dialog: one disc, one type of entry, a
+// range of sizes. Unset members add nothing.
+struct SearchFilters {
+    int discId = -1;                      // fic_cd_id; -1: every disc
+    char type = 0;                        // fic_type ('F', 'R' or 'Z'); 0: any
+    std::optional<std::uint64_t> minSize; // fic_taille at least, in bytes
+    std::optional<std::uint64_t> maxSize; // fic_taille at most, in bytes
+};
+
+// The search statement of buildSearchQuery with the conditions of `filters` after its own and
+// before its limit. Without filters it is buildSearchQuery's statement, byte for byte.
+std::string buildFilteredSearchQuery(const SearchRequest& escaped, const SearchFilters& filters);
 
 } // namespace tvk

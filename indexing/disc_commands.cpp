@@ -1,5 +1,7 @@
 #include "indexing/disc_commands.h"
 
+#include "indexing/disc_checks.h"
+
 #include "browse/catalogue_tree.h"
 #include "browse/file_list.h"
 #include "browse/file_list_contents.h"
@@ -103,20 +105,11 @@ bool sameSourceOrConfirmed(const DiscSource& recorded, const std::string& path,
                      IDS_ANOTHER_DISC);
 }
 
-// Whether the folder (or a drive's root) at `path` holds no entry, or cannot be opened: its
-// reading would leave the disc empty.
-bool folderHoldsNothing(const std::string& path) {
-    const Directory dir = Directory::open(path);
-    return !dir.valid() || listDirectory(dir, false).empty();
-}
-
 // Before an update replaces the entries of disc `discId` from a source that holds none (`path`
 // names it): asks whether to empty the disc all the same, naming what it holds (No is the
 // default). True to go on; always when the disc holds nothing either.
 bool notEmptiedOrConfirmed(int discId, bool sourceEmpty, const std::string& path) {
-    if (!sourceEmpty)
-        return true;
-    const std::uint64_t held = countDiscEntries(discId).value_or(0);
+    const std::uint64_t held = entriesLostToEmptySource(discId, sourceEmpty);
     if (held == 0)
         return true;
     const QByteArray entries = countText(held).toUtf8();
@@ -124,53 +117,6 @@ bool notEmptiedOrConfirmed(int discId, bool sourceEmpty, const std::string& path
     return confirmed(formatLangString(IDS_ASK_REPLACE_WITH_NOTHING, discId, entries.constData(),
                                       name.constData()),
                      IDS_NOTHING_TO_READ);
-}
-
-// What a reading of `path` (of kind `kind`, giving `volume`) records of its source.
-DiscSource describeSource(char kind, const std::string& path, const VolumeInformation& volume) {
-    DiscSource source;
-    source.kind = kind;
-    source.path = path;
-    source.host = thisHost();
-    source.label = volume.label;
-    source.serial = volume.serial;
-    source.fileSystem = volume.fileSystemName;
-    source.uuid = volume.uuid;
-    if (kind == SOURCE_IMAGE)
-        fileSizeAndDate(path, source.fileSize, source.fileDate);
-    return source;
-}
-
-// Records where disc `discId` was read, after an indexing that stored it (marked incomplete
-// when something was left out or stopped); after a write that failed, the earlier record is
-// marked incomplete.
-void recordSource(int discId, const DiscSource& read) {
-    const IndexSummary& summary = lastIndexing;
-    if (discId <= 0 || summary.result <= 0)
-        return;
-    if (summary.writeFailed) {
-        markDiscIncomplete(discId);
-        return;
-    }
-    if (summary.imageRefused)
-        return;
-    DiscSource source = read;
-    source.discId = discId;
-    source.complete = summary.complete();
-    recordDiscSource(source);
-}
-
-// `root` without its final '/' ("/" stays).
-std::string withoutSlash(std::string root) {
-    if (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-    return root;
-}
-
-// The root path of the folder `folder` as the walk takes it: with one final '/'.
-std::string folderRoot(const std::string& folder) {
-    const std::string path = withoutSlash(folder);
-    return path == "/" ? path : path + "/";
 }
 
 // Tells the user the number of the disc just added from a source of kind `kind`, and how many
@@ -203,41 +149,6 @@ void showIndexingEnd(int discId) {
     if (summary.leftOut())
         messageBox(mainWindow, leftOutText(summary, discId), loadLangString(IDS_INCOMPLETE_DISC),
                    MB_OK | MB_ICONWARNING);
-}
-
-// Why a recorded folder or image source is not offered for an update: the text's string id
-// (0: it is offered) for a source of another machine, one that is gone, or one that no longer
-// holds the recorded volume.
-unsigned whyNotOffered(const DiscSource& source) {
-    if (source.host != thisHost())
-        return IDS_SOURCE_ON_OTHER_HOST;
-    struct stat info {};
-    const bool folder = source.kind == SOURCE_FOLDER;
-    if (source.path.empty() || ::stat(source.path.c_str(), &info) != 0 ||
-        (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)))
-        return IDS_SOURCE_GONE;
-    // The same volume still, not another one in its place: a USB stick unplugged leaves its
-    // mount point behind as an empty folder of another name, which must not empty the disc.
-    if (isAnotherDisc(source, folder ? folderVolume(source.path) : imageVolume(source.path)))
-        return IDS_SOURCE_OTHER_VOLUME;
-    return 0;
-}
-
-// Whether the file at `image` is a disc image that can be read whole: the number of entries it
-// holds, or PARCOURE_UNREADABLE (not the image of a disc's file system: an archive such as a zip
-// is no disc) or PARCOURE_DAMAGED (cut short, or unreadable before its end).
-int checkImage(const std::string& image) {
-    const std::optional<ProbedVolume> probed = probeVolume(image);
-    if (!probed || (probed->fileSystem != "iso9660" && probed->fileSystem != "udf"))
-        return PARCOURE_UNREADABLE;
-    const int check = ParcoureArchive(image.c_str(), 0, -1, PARCOURE_CHECK_ONLY);
-    // An image cut short may still list its entries (their data is not read): its descriptor
-    // tells the size the whole volume has.
-    struct stat info {};
-    if (check >= 0 && ::stat(image.c_str(), &info) == 0 &&
-        probed->volumeBytes > std::uint64_t(info.st_size))
-        return PARCOURE_DAMAGED;
-    return check;
 }
 
 // The number of entries of the image `image` as checkImage tells it, under the hourglass; a
@@ -289,7 +200,8 @@ int readSource(char kind, const std::string& path, const VolumeInformation& volu
                                      : IndexRequest{std::string(), volume.label, discId, path};
     const int result = runIndexingDialog(request);
     recordSource(discId == -1 ? result : discId,
-                 describeSource(kind, kind == SOURCE_FOLDER ? withoutSlash(path) : path, volume));
+                 describeSource(kind, kind == SOURCE_FOLDER ? withoutSlash(path) : path, volume),
+                 lastIndexing);
     return result;
 }
 
@@ -387,7 +299,7 @@ void newFromSource(char kind, const std::string& path) {
 int readDrive(const std::string& root, const VolumeInformation& volume, int discId) {
     const int result = runIndexingDialog(IndexRequest{root, volume.label, discId, {}});
     recordSource(discId == -1 ? result : discId,
-                 describeSource(SOURCE_DRIVE, withoutSlash(root), volume));
+                 describeSource(SOURCE_DRIVE, withoutSlash(root), volume), lastIndexing);
     return result;
 }
 
@@ -504,39 +416,6 @@ void newFromImage() {
     newFromSource(SOURCE_IMAGE, QFile::encodeName(image).toStdString());
 }
 
-VolumeInformation folderVolume(const std::string& folder) {
-    const std::string root = folderRoot(folder);
-    VolumeInformation volume;
-    if (getDriveType(root) == DRIVE_NO_ROOT_DIR || !getVolumeInformation(root, volume))
-        volume = VolumeInformation{};
-    if (volume.label.empty()) {
-        const std::string path = withoutSlash(folder);
-        volume.label = path.substr(path.rfind('/') + 1);
-    }
-    // A folder below a mount point is told apart by the file system that holds it.
-    if (volume.uuid.empty())
-        volume.uuid = fileSystemUuid(folder);
-    return volume;
-}
-
-VolumeInformation imageVolume(const std::string& image) {
-    VolumeInformation volume;
-    if (const std::optional<ProbedVolume> probed = probeVolume(image)) {
-        volume.label = probed->label;
-        volume.serial = probed->serial;
-        volume.fileSystemName = probed->fileSystem;
-        volume.uuid = probed->uuid;
-    }
-    if (volume.label.empty()) {
-        std::string name = image.substr(image.rfind('/') + 1);
-        const std::size_t dot = name.rfind('.');
-        if (dot != std::string::npos && dot > 0)
-            name.erase(dot);
-        volume.label = name;
-    }
-    return volume;
-}
-
 void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
     const TreeNodeData* data = treeNodeData(item);
     if (!tree || !data)
@@ -551,11 +430,9 @@ void deleteDisc(QTreeWidget* tree, QTreeWidgetItem* item) {
     if (messageBox(mainWindow, formatLangString(IDS_ASK_DELETE_DISC, text.constData()),
                    loadLangString(IDS_CONFIRM_DELETE_DISC), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    for (const char* format : {SQL_DELETE_DISC_ENTRIES, SQL_DELETE_DISC}) {
-        if (!runCatalogueStatement(composeStatement(format, {}, discId).c_str())) {
-            showMySqlError(mainWindow);
-            return;
-        }
+    if (!deleteDiscRows(discId)) {
+        showMySqlError(mainWindow);
+        return;
     }
     enableCommand(CMD_UPDATE, false);
     enableCommand(CMD_DELETE, false);

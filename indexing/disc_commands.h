@@ -2,6 +2,7 @@
 // bar and offers each readable disc for indexing, and the removal of a disc from the catalogue.
 #pragma once
 
+#include "indexing/disc_checks.h"
 #include "platform/volumes.h"
 
 #include <QString>
@@ -50,14 +51,6 @@ void newFromFolder();
 // that cannot be read is refused with the reason, and no disc is left behind. An image the
 // directory holds already is asked about as in newFromFolder.
 void newFromImage();
-
-// The volume information a folder gives a disc: the mount's, when the folder is a mount point
-// with a label; else the folder's own name as label.
-VolumeInformation folderVolume(const std::string& folder);
-
-// The volume information a disc image gives a disc: its label, serial and file system as
-// libblkid reads them; its file name without extension as label when it has none.
-VolumeInformation imageVolume(const std::string& image);
 
 // Selects the tree's item of disc `discId`, makes it visible and gives the tree the focus; the
 // selection lists the disc's root and enables Update and Delete. Nothing when there is none.

@@ -23,6 +23,17 @@ public:
     // milliseconds at least: `entries` as above (archive contents counted once their archive
     // has been read). True when the indexing is to stop.
     virtual bool stopRequested(std::uint64_t entries) = 0;
+    // A catalogue statement failed; its error is the connection's last one. The window shows
+    // it in the "MySQL Error" box, a program without a window prints it.
+    virtual void catalogueFailed() = 0;
+    // The disc image at `imagePath` cannot be read (`failure`: PARCOURE_DAMAGED when it was
+    // read only in part, any other failure when it is no image the archive library reads).
+    virtual void imageRefused(const std::string& imagePath, int failure) = 0;
+    // The indexing starts (true) or ends (false): the window shows the hourglass meanwhile.
+    virtual void busy(bool working) {}
+    // The walk enters the folder `path` (from the disc's root), having stored files of `bytes`
+    // bytes in all so far.
+    virtual void enteredFolder(const std::string& path, std::uint64_t bytes) {}
 };
 
 // An archive whose contents a limit of the archive library cut short.

@@ -3,16 +3,7 @@
 #include "catalogue/connection.h"
 #include "indexing/disc_sources.h"
 #include "indexing/plg_api.h"
-#include "lang/resource.h"
-#include "platform/cursor.h"
-#include "platform/messagebox.h"
-#include "platform/pump.h"
 #include "platform/utf8.h"
-#include "shell/main_window.h"
-#include "shell/startup.h"
-
-#include <QElapsedTimer>
-#include <QMainWindow>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,78 +21,7 @@ const char* const SQL_DELETE_DISC = "delete from cd_disques_compact where cd_id 
 const char* const SQL_UPDATE_DISC =
     "update cd_disques_compact set cd_nom='%s', cd_type='D' where cd_id = %d";
 
-IndexSummary lastIndexing;
-
 namespace {
-
-// The indexing dialog that runs: its request, from its creation until its work ends, and
-// whether the user asked it to stop.
-struct RunningDialog {
-    const IndexRequest* request = nullptr;
-    bool working = false;
-    bool cancelled = false;
-};
-RunningDialog running;
-
-// How often a long walk pumps messages between the entries that move the bar, and how often
-// the dialog's count of entries changes, in milliseconds.
-constexpr qint64 PUMP_INTERVAL_MS = 50;
-constexpr qint64 COUNT_INTERVAL_MS = 100;
-
-// Dialog 550 as a progress sink: the bar, the count of entries read, messages pumped at each
-// counted entry and every PUMP_INTERVAL_MS in between, and the Cancel of the user.
-class DialogSink final : public ProgressSink {
-public:
-    explicit DialogSink(Dialog* dialog) : dialog_(dialog), bar_(getDlgItem(dialog, IDC_PROGRESS)) {
-        sincePump_.start();
-    }
-    void counted(int position, std::uint64_t entries) override {
-        setProgressPos(bar_, position);
-        showCount(entries);
-        pump();
-    }
-    bool stopRequested(std::uint64_t entries) override {
-        if (sincePump_.elapsed() >= PUMP_INTERVAL_MS) {
-            showCount(entries);
-            pump();
-        }
-        return running.cancelled;
-    }
-
-private:
-    void showCount(std::uint64_t entries) {
-        if (sinceCount_.isValid() && sinceCount_.elapsed() < COUNT_INTERVAL_MS)
-            return;
-        const QByteArray count = countText(entries).toUtf8();
-        setDlgItemText(dialog_, IDC_INDEXING_COUNT,
-                       QString::asprintf(loadLangString(IDS_ENTRIES_READ).toUtf8().constData(),
-                                         count.constData()));
-        sinceCount_.start();
-    }
-    void pump() {
-        pumpMessages();
-        sincePump_.start();
-    }
-    Dialog* dialog_;
-    QWidget* bar_;
-    QElapsedTimer sincePump_;
-    QElapsedTimer sinceCount_;
-};
-
-// A bare progress bar as a progress sink (null: none): moved and messages pumped at each
-// counted entry, as the walk has always done; it never asks to stop.
-class BarSink final : public ProgressSink {
-public:
-    explicit BarSink(QWidget* bar) : bar_(bar) {}
-    void counted(int position, std::uint64_t) override {
-        setProgressPos(bar_, position);
-        pumpMessages();
-    }
-    bool stopRequested(std::uint64_t) override { return false; }
-
-private:
-    QWidget* bar_;
-};
 
 // The archive library's callbacks while a walk reads archives: its progress goes to the
 // walk's sink (whose "stop" it passes back), and each archive cut short to the summary.
@@ -152,7 +72,7 @@ namespace {
 // Writes the disc's row: a new disc is inserted, an existing one loses its old entries and
 // takes the new label. Returns the disc id, 0 when the row cannot be written, -1 when the old
 // entries cannot be removed (both reported).
-int writeDiscRow(const std::string& volumeName, int discId) {
+int writeDiscRow(const std::string& volumeName, int discId, ProgressSink& sink) {
     // The label cut first to what the disc name column holds.
     const std::string label = escapeCatalogueText(cutAtCharacter(volumeName, DISC_NAME_MAX));
     std::string statement;
@@ -161,13 +81,13 @@ int writeDiscRow(const std::string& volumeName, int discId) {
     } else {
         if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str())) {
             // The update cannot start: said as any other write failure is.
-            showMySqlError(mainWindow);
+            sink.catalogueFailed();
             return -1;
         }
         statement = composeStatement(SQL_UPDATE_DISC, label, discId);
     }
     if (!runCatalogueStatement(statement.c_str())) {
-        showMySqlError(mainWindow);
+        sink.catalogueFailed();
         return 0;
     }
     if (discId == -1)
@@ -183,18 +103,19 @@ std::string archivePath(const Directory& dir, const std::string& path, const std
     return "/proc/self/fd/" + std::to_string(dir.fd()) + "/" + name;
 }
 
-// The start of every indexing: the summary emptied, the hourglass shown and the disc's row
-// written. Returns the disc id, or 0 or -1 as writeDiscRow does, the hourglass then gone again.
+// The start of every indexing: the summary emptied, the sink told that work begins and the
+// disc's row written. Returns the disc id, or 0 or -1 as writeDiscRow does, the sink then told
+// that the work is over.
 int beginIndexing(const std::string& source, const std::string& volumeName, int discId,
-                  IndexSummary& summary) {
+                  ProgressSink& sink, IndexSummary& summary) {
     summary = IndexSummary{};
     summary.newDisc = discId == -1;
     summary.source = source;
-    pushCursor(waitCursor);
-    const int id = catalogueConnection ? writeDiscRow(volumeName, discId) : 0;
+    sink.busy(true);
+    const int id = catalogueConnection ? writeDiscRow(volumeName, discId, sink) : 0;
     summary.result = id;
     if (id <= 0)
-        popCursor();
+        sink.busy(false);
     return id;
 }
 
@@ -205,8 +126,8 @@ void removeDisc(int discId) {
 }
 
 // The end of every indexing that wrote its disc row: a stopped new disc removed again, the
-// entries counted, the hourglass gone. Returns the summary's result.
-int endIndexing(int id, const WalkProgress& progress, IndexSummary& summary) {
+// entries counted, the sink told that the work is over. Returns the summary's result.
+int endIndexing(int id, const WalkProgress& progress, ProgressSink& sink, IndexSummary& summary) {
     summary.stopped = progress.stopped;
     summary.writeFailed = summary.writeFailed || progress.writeFailed;
     if (summary.newDisc && (summary.stopped || summary.imageRefused)) {
@@ -215,7 +136,7 @@ int endIndexing(int id, const WalkProgress& progress, IndexSummary& summary) {
     } else {
         summary.entries = countDiscEntries(id).value_or(progress.stored);
     }
-    popCursor();
+    sink.busy(false);
     return summary.result;
 }
 
@@ -227,14 +148,6 @@ bool leftOut(int error) {
 
 } // namespace
 
-void showImageRefused(const std::string& imagePath, int failure) {
-    const QByteArray name = QString::fromLocal8Bit(imagePath.c_str()).toUtf8();
-    const QString text =
-        loadLangString(failure == PARCOURE_DAMAGED ? IDS_DAMAGED_IMAGE : IDS_NOT_AN_IMAGE);
-    messageBox(mainWindow, QString::asprintf(text.toUtf8().constData(), name.constData()),
-               loadLangString(IDS_DISC_IMAGE), MB_OK | MB_ICONERROR);
-}
-
 int progressPosition(int counter, int total) {
     if (total <= 0)
         return 100;
@@ -242,57 +155,12 @@ int progressPosition(int counter, int total) {
     return static_cast<int>(std::clamp<long long>(position, 0, 100));
 }
 
-int runIndexingDialog(const IndexRequest& request) {
-    lastIndexing = IndexSummary{};
-    return static_cast<int>(dialogBoxParam(langModule, IDD_INDEXING, mainWindow, indexingDialogProc,
-                                           reinterpret_cast<std::intptr_t>(&request)));
-}
-
-bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
-                        std::intptr_t lParam) {
-    if (message == WM_INITDIALOG) {
-        running = RunningDialog{reinterpret_cast<const IndexRequest*>(lParam), false, false};
-        setTimer(dialog, INDEXING_TIMER_ID, 1);
-        return true;
-    }
-    if (message == WM_COMMAND && (wParam & 0xFFFF) == IDCANCEL) {
-        running.cancelled = true;
-        enableDlgItem(dialog, IDCANCEL, false);
-        if (!running.working) {
-            // Stopped before anything was written.
-            lastIndexing = IndexSummary{};
-            lastIndexing.result = 0;
-            lastIndexing.stopped = true;
-            running.request = nullptr;
-            endDialog(dialog, 0);
-        }
-        return true;
-    }
-    if (message != WM_TIMER || wParam != INDEXING_TIMER_ID)
-        return false;
-    // Killed first, so that the work runs once.
-    killTimer(dialog, INDEXING_TIMER_ID);
-    const IndexRequest* request = running.request;
-    int result = -1;
-    if (request) {
-        running.working = true;
-        DialogSink sink(dialog);
-        result = request->imagePath.empty() ? indexVolume(request->rootPath, request->volumeName,
-                                                          request->discId, sink, lastIndexing)
-                                            : indexImage(request->imagePath, request->volumeName,
-                                                         request->discId, sink, lastIndexing);
-    }
-    running = RunningDialog{};
-    endDialog(dialog, result);
-    return true;
-}
-
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
                 ProgressSink& sink, IndexSummary& summary) {
     std::string path = rootPath;
     if (path.empty() || path.back() != '/')
         path += '/';
-    const int id = beginIndexing(path, volumeName, discId, summary);
+    const int id = beginIndexing(path, volumeName, discId, sink, summary);
     if (id <= 0)
         return id;
     WalkProgress progress;
@@ -310,21 +178,15 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
     }
     // The closing call sends what the writer holds; once it returns, every row is stored.
     if (storeEntry(nullptr, id, -1) <= 0 || progress.writeFailed) {
-        showMySqlError(mainWindow);
+        sink.catalogueFailed();
         summary.writeFailed = true;
     }
-    return endIndexing(id, progress, summary);
-}
-
-int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
-                QWidget* progressBar) {
-    BarSink sink(progressBar);
-    return indexVolume(rootPath, volumeName, discId, sink, lastIndexing);
+    return endIndexing(id, progress, sink, summary);
 }
 
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                ProgressSink& sink, IndexSummary& summary) {
-    const int id = beginIndexing(imagePath, volumeName, discId, summary);
+    const int id = beginIndexing(imagePath, volumeName, discId, sink, summary);
     if (id <= 0)
         return id;
     WalkProgress progress;
@@ -339,20 +201,14 @@ int indexImage(const std::string& imagePath, const std::string& volumeName, int 
     if (read == PARCOURE_STOPPED || progress.stopped) {
         progress.stopped = true;
     } else if (read == PARCOURE_UNREADABLE && mysql_errno(catalogueConnection) != 0) {
-        showMySqlError(mainWindow); // the writer failed; the disc stays, to be updated later
+        sink.catalogueFailed(); // the writer failed; the disc stays, to be updated later
         summary.writeFailed = true;
     } else if (read < 0) {
         // The image changed since it was checked: a new disc leaves nothing behind.
-        showImageRefused(imagePath, read);
+        sink.imageRefused(imagePath, read);
         summary.imageRefused = true;
     }
-    return endIndexing(id, progress, summary);
-}
-
-int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
-               QWidget* progressBar) {
-    BarSink sink(progressBar);
-    return indexImage(imagePath, volumeName, discId, sink, lastIndexing);
+    return endIndexing(id, progress, sink, summary);
 }
 
 int chooseProgressLevel(const Directory& root, int& total) {
@@ -396,6 +252,8 @@ namespace {
 void walkSubdirectory(const std::string& name, DirectoryPath& dirs, const std::string& path,
                       int discId, int id, int depth, WalkProgress& progress) {
     int error = 0;
+    if (progress.sink)
+        progress.sink->enteredFolder(path.substr(progress.rootPath.size()) + name, progress.bytes);
     if (dirs.enter(name, error)) {
         walkDirectory(dirs, path + name + '/', discId, id, depth + 1, progress);
         dirs.leave();
@@ -429,8 +287,11 @@ void indexEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::str
     }
     const char type = entryType(entry);
     const int id = storeEntry(&entry, discId, parentId);
-    if (id > 0)
+    if (id > 0) {
         ++progress.stored;
+        if (type != ENTRY_DIRECTORY)
+            progress.bytes += entry.size;
+    }
     if (depth <= progress.progressLevel) {
         ++progress.counter;
         if (progress.sink)

@@ -55,6 +55,7 @@ struct WalkProgress {
     int total = 0;
     int counter = 0;
     std::uint64_t stored = 0;
+    std::uint64_t bytes = 0; // the sizes of the files stored so far (archives' contents not)
     ProgressSink* sink = nullptr;
     IndexSummary* summary = nullptr;
     std::string rootPath;       // the volume's root, ending with '/'

@@ -1,0 +1,63 @@
+// The commands of tavisk-cli. Each returns the process's exit code (session.h); the catalogue is
+// open when they are called.
+#pragma once
+
+#include "cli/session.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tvk::cli {
+
+struct AddOptions {
+    std::string path;
+    std::optional<std::string> name;
+};
+
+struct UpdateOptions {
+    int discId = 0;
+    std::optional<std::string> path;
+    bool force = false;
+};
+
+struct SearchOptions {
+    std::vector<std::string> words;
+    std::vector<std::string> names;
+    std::optional<std::string> from; // YYYY-MM-DD
+    std::optional<std::string> to;
+    std::optional<std::string> limit;
+    std::optional<int> disc;
+    std::optional<std::string> type; // file, dir, archive
+    std::optional<std::string> minSize;
+    std::optional<std::string> maxSize;
+};
+
+int listDiscs(const GlobalOptions& options);
+int addDisc(const GlobalOptions& options, const AddOptions& add);
+int updateDisc(const GlobalOptions& options, const UpdateOptions& update);
+int deleteDisc(const GlobalOptions& options, int discId, bool yes);
+// `target` is "N" or "N:/path/in/disc".
+int listFolder(const GlobalOptions& options, const std::string& target);
+int search(const GlobalOptions& options, const SearchOptions& search);
+// `discId` none: every disc.
+int exportEntries(const GlobalOptions& options, std::optional<int> discId);
+
+// A size as the options take it: decimal bytes, or followed by K, M or G (1024-based, upper or
+// lower case); none when it is not one or does not fit 64 bits.
+std::optional<std::uint64_t> parseSize(const std::string& text);
+
+// A day "YYYY-MM-DD" that exists in the calendar; none otherwise.
+struct Day {
+    int year = 0, month = 0, day = 0;
+};
+std::optional<Day> parseDay(const std::string& text);
+
+// The word an entry type is shown with ("file", "dir", "archive"), and back (0: none such).
+const char* typeWord(char type);
+char typeCode(const std::string& word);
+
+// Runs tavisk-cli with its arguments; returns the exit code.
+int runCli(int argc, char** argv);
+
+} // namespace tvk::cli
