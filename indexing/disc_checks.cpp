@@ -1,6 +1,7 @@
 #include "indexing/disc_checks.h"
 
 #include "catalogue/connection.h"
+#include "catalogue/fingerprints.h"
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "lang/resource.h"
@@ -94,7 +95,8 @@ bool deleteDiscRows(int discId) {
         if (!runCatalogueStatement(composeStatement(format, {}, discId).c_str()))
             return false;
     }
-    return true;
+    // The disc's fingerprints after its rows, so that none outlives them.
+    return removeDiscFingerprints(catalogueConnection, discId);
 }
 
 VolumeInformation folderVolume(const std::string& folder) {

@@ -73,6 +73,13 @@ QString leftOutText(const IndexSummary& summary, int discId) {
             return formatted(IDS_FOLDER_NOT_OPENED, path.constData());
         },
         lines);
+    addLines(
+        summary.unreadFiles,
+        [](const std::string& file) {
+            const QByteArray path = shownPath(file);
+            return formatted(IDS_FILE_NOT_READ, path.constData());
+        },
+        lines);
     return lines.join(QLatin1Char('\n'));
 }
 

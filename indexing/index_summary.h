@@ -34,6 +34,8 @@ public:
     // The walk enters the folder `path` (from the disc's root), having stored files of `bytes`
     // bytes in all so far.
     virtual void enteredFolder(const std::string& path, std::uint64_t bytes) {}
+    // While files are fingerprinted: `bytes` of their contents read so far in all.
+    virtual void bytesRead(std::uint64_t bytes) {}
 };
 
 // An archive whose contents a limit of the archive library cut short.
@@ -55,6 +57,9 @@ struct IndexSummary {
     bool imageRefused = false; // the image could not be read (reported); a new disc removed
     std::vector<CutShortArchive> cutShort;    // archives whose contents were cut short
     std::vector<std::string> unopenedFolders; // folders that could not be opened, from the root
+    std::vector<std::string> unreadFiles;     // files stored without a fingerprint: their
+                                              // contents could not be read (from the root)
+    std::uint64_t fingerprinted = 0;          // files stored with a fingerprint
 
     // Every entry of the source was stored: nothing stopped, refused, cut short or left out.
     bool complete() const {
@@ -62,7 +67,9 @@ struct IndexSummary {
                unopenedFolders.empty();
     }
     // Something readable was left out of a disc that was stored.
-    bool leftOut() const { return !cutShort.empty() || !unopenedFolders.empty(); }
+    bool leftOut() const {
+        return !cutShort.empty() || !unopenedFolders.empty() || !unreadFiles.empty();
+    }
 };
 
 // The most items of each kind that leftOutText names one by one.

@@ -1,5 +1,6 @@
 // The window's side of an indexing: dialog 550 and the progress bar as progress sinks, whose
 // failures become the main window's message boxes.
+#include "indexing/indexing_options.h"
 #include "indexing/scanner.h"
 
 #include "catalogue/connection.h"
@@ -69,15 +70,21 @@ public:
         }
         return running.cancelled;
     }
+    void bytesRead(std::uint64_t bytes) override { bytes_ = bytes; }
 
 private:
     void showCount(std::uint64_t entries) {
         if (sinceCount_.isValid() && sinceCount_.elapsed() < COUNT_INTERVAL_MS)
             return;
         const QByteArray count = countText(entries).toUtf8();
-        setDlgItemText(dialog_, IDC_INDEXING_COUNT,
-                       QString::asprintf(loadLangString(IDS_ENTRIES_READ).toUtf8().constData(),
-                                         count.constData()));
+        const QByteArray bytes = countText(bytes_).toUtf8();
+        // While contents are fingerprinted the bytes read tell how far a large file has come.
+        setDlgItemText(
+            dialog_, IDC_INDEXING_COUNT,
+            bytes_ ? QString::asprintf(loadLangString(IDS_ENTRIES_BYTES_READ).toUtf8().constData(),
+                                       count.constData(), bytes.constData())
+                   : QString::asprintf(loadLangString(IDS_ENTRIES_READ).toUtf8().constData(),
+                                       count.constData()));
         sinceCount_.start();
     }
     void pump() {
@@ -88,6 +95,7 @@ private:
     QWidget* bar_;
     QElapsedTimer sincePump_;
     QElapsedTimer sinceCount_;
+    std::uint64_t bytes_ = 0; // contents read for fingerprints so far
 };
 
 // A bare progress bar as a progress sink (null: none): moved and messages pumped at each
@@ -149,11 +157,14 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
     int result = -1;
     if (request) {
         running.working = true;
+        const IndexingOptions options = readIndexingOptions();
+        const bool image = !request->imagePath.empty();
+        const bool fingerprint = image ? options.fingerprintImages : options.fingerprintFolders;
         DialogSink sink(dialog);
-        result = request->imagePath.empty() ? indexVolume(request->rootPath, request->volumeName,
-                                                          request->discId, sink, lastIndexing)
-                                            : indexImage(request->imagePath, request->volumeName,
-                                                         request->discId, sink, lastIndexing);
+        result = image ? indexImage(request->imagePath, request->volumeName, request->discId, sink,
+                                    lastIndexing, fingerprint)
+                       : indexVolume(request->rootPath, request->volumeName, request->discId, sink,
+                                     lastIndexing, fingerprint);
     }
     running = RunningDialog{};
     endDialog(dialog, result);

@@ -1,7 +1,9 @@
 #include "indexing/scanner.h"
 
 #include "catalogue/connection.h"
+#include "catalogue/fingerprints.h"
 #include "indexing/disc_sources.h"
+#include "indexing/fingerprint.h"
 #include "indexing/plg_api.h"
 #include "platform/utf8.h"
 
@@ -39,14 +41,31 @@ void libraryCutShort(void* context, const char* innerPath, int limit) {
             CutShortArchive{progress->currentArchive, innerPath ? innerPath : "", limit});
 }
 
-// Registers the callbacks for the lifetime of the object.
+// A file inside an archive whose contents could not be read: stored without a fingerprint.
+void libraryUnreadable(void* context, const char* innerPath) {
+    auto* progress = static_cast<WalkProgress*>(context);
+    if (!progress->summary)
+        return;
+    std::string path = progress->currentArchive;
+    if (innerPath && *innerPath)
+        path += (path.empty() ? "" : "/") + std::string(innerPath);
+    progress->summary->unreadFiles.push_back(path);
+}
+
+// Registers the callbacks, and the walk's fingerprinting, for the lifetime of the object.
 class LibraryCallbacks {
 public:
     explicit LibraryCallbacks(WalkProgress& progress) {
         const TvkPlgCallbacks callbacks{libraryProgress, libraryCutShort, &progress};
         taviskPlg_set_callbacks(&callbacks);
+        taviskPlg_set_unreadable_callback(libraryUnreadable, &progress);
+        taviskPlg_set_fingerprinting(progress.fingerprint ? 1 : 0);
     }
-    ~LibraryCallbacks() { taviskPlg_set_callbacks(nullptr); }
+    ~LibraryCallbacks() {
+        taviskPlg_set_fingerprinting(0);
+        taviskPlg_set_unreadable_callback(nullptr, nullptr);
+        taviskPlg_set_callbacks(nullptr);
+    }
     LibraryCallbacks(const LibraryCallbacks&) = delete;
     LibraryCallbacks& operator=(const LibraryCallbacks&) = delete;
 };
@@ -79,7 +98,9 @@ int writeDiscRow(const std::string& volumeName, int discId, ProgressSink& sink) 
     if (discId == -1) {
         statement = composeStatement(SQL_INSERT_DISC, label, 0);
     } else {
-        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str())) {
+        // The old fingerprints go with the old entries, whose numbers the new ones take.
+        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str()) ||
+            !removeDiscFingerprints(catalogueConnection, discId)) {
             // The update cannot start: said as any other write failure is.
             sink.catalogueFailed();
             return -1;
@@ -123,6 +144,7 @@ int beginIndexing(const std::string& source, const std::string& volumeName, int 
 void removeDisc(int discId) {
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str());
     runCatalogueStatement(composeStatement(SQL_DELETE_DISC, {}, discId).c_str());
+    removeDiscFingerprints(catalogueConnection, discId);
 }
 
 // The end of every indexing that wrote its disc row: a stopped new disc removed again, the
@@ -156,7 +178,7 @@ int progressPosition(int counter, int total) {
 }
 
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
-                ProgressSink& sink, IndexSummary& summary) {
+                ProgressSink& sink, IndexSummary& summary, bool fingerprint) {
     std::string path = rootPath;
     if (path.empty() || path.back() != '/')
         path += '/';
@@ -167,6 +189,7 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
     progress.sink = &sink;
     progress.summary = &summary;
     progress.rootPath = path;
+    progress.fingerprint = fingerprint;
     const LibraryCallbacks callbacks(progress);
     Directory root = Directory::open(rootPath);
     if (root.valid()) {
@@ -185,13 +208,14 @@ int indexVolume(const std::string& rootPath, const std::string& volumeName, int 
 }
 
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
-               ProgressSink& sink, IndexSummary& summary) {
+               ProgressSink& sink, IndexSummary& summary, bool fingerprint) {
     const int id = beginIndexing(imagePath, volumeName, discId, sink, summary);
     if (id <= 0)
         return id;
     WalkProgress progress;
     progress.sink = &sink;
     progress.summary = &summary;
+    progress.fingerprint = fingerprint;
     const LibraryCallbacks callbacks(progress);
     sink.counted(0, 0); // the window painted before the library's one long call
     const int read = ParcoureArchive(imagePath.c_str(), id, -1, PARCOURE_WHOLE);
@@ -275,6 +299,33 @@ void readArchive(const std::string& name, DirectoryPath& dirs, const std::string
         progress.stopped = true;
 }
 
+// Fingerprints the regular file `entry` of the current directory, stored as `id`, and keeps the
+// fingerprint with the walk's rows; a file that cannot be read is named in the summary. The
+// sink is asked between blocks whether to stop, and told the bytes read.
+void fingerprintEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::string& path,
+                      int discId, int id, WalkProgress& progress) {
+    const std::uint64_t before = progress.bytesHashed;
+    const FileFingerprint read =
+        fingerprintFileAt(dirs.current().fd(), entry.name, false, [&](std::uint64_t bytes) {
+            progress.bytesHashed = before + bytes;
+            if (!progress.sink)
+                return true;
+            progress.sink->bytesRead(progress.bytesHashed);
+            return !progress.sink->stopRequested(progress.stored);
+        });
+    progress.bytesHashed = before + read.size;
+    if (read.state == FileReadState::Stopped) {
+        progress.stopped = true;
+    } else if (read.state == FileReadState::Read) {
+        if (taviskPlg_store_fingerprint(discId, id, read.size, read.hash.data()) < 0)
+            progress.writeFailed = true;
+        else if (progress.summary)
+            ++progress.summary->fingerprinted;
+    } else if (progress.summary) {
+        progress.summary->unreadFiles.push_back(path.substr(progress.rootPath.size()) + entry.name);
+    }
+}
+
 } // namespace
 
 void indexEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::string& path,
@@ -304,6 +355,10 @@ void indexEntry(const DirectoryEntry& entry, DirectoryPath& dirs, const std::str
         return;
     }
     if (id == 0)
+        return;
+    if (progress.fingerprint && entry.regular)
+        fingerprintEntry(entry, dirs, path, discId, id, progress);
+    if (progress.stopped)
         return;
     if (type == ENTRY_DIRECTORY)
         walkSubdirectory(entry.name, dirs, path, discId, id, depth, progress);

@@ -62,6 +62,8 @@ struct WalkProgress {
     std::string currentArchive; // the archive the library reads, from the root
     bool writeFailed = false;
     bool stopped = false;
+    bool fingerprint = false;      // each file's contents are fingerprinted as it is stored
+    std::uint64_t bytesHashed = 0; // bytes of contents read for fingerprints so far
 };
 
 // Runs dialog 550 modally, owned by the main window, for `request`; returns the dialog's result
@@ -83,8 +85,11 @@ bool indexingDialogProc(Dialog* dialog, unsigned message, std::uintptr_t wParam,
 // disc row stays and its id is returned, so that the disc can be updated later. When the sink
 // asks to stop, the walk ends there: a new disc is removed again (the result is then 0), an
 // updated one keeps what was stored.
+// With `fingerprint`, every file's contents (archives' included) get a fingerprint, stored in
+// tvk_file_hashes with the entries; a file that cannot be read is stored without one and named
+// in the summary. Update removes the disc's old fingerprints with its entries either way.
 int indexVolume(const std::string& rootPath, const std::string& volumeName, int discId,
-                ProgressSink& sink, IndexSummary& summary);
+                ProgressSink& sink, IndexSummary& summary, bool fingerprint = false);
 
 // The same, moving `progressBar` (may be null) and pumping messages, never stopped; the
 // summary goes to lastIndexing.
@@ -102,7 +107,7 @@ int chooseProgressLevel(const Directory& root, int& total);
 // before, but may have changed) is reported, and a new disc's row and entries are removed
 // again: the result is then 0.
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
-               ProgressSink& sink, IndexSummary& summary);
+               ProgressSink& sink, IndexSummary& summary, bool fingerprint = false);
 int indexImage(const std::string& imagePath, const std::string& volumeName, int discId,
                QWidget* progressBar);
 

@@ -161,6 +161,9 @@
 #define IDS_OPTIONS_ABOUT 4551
 #define IDS_OPTIONS_FOLDERS 4552
 #define IDS_OPTIONS_IMAGES 4553
+/* Fingerprints while indexing: a file left without one, and the count of dialog 550. */
+#define IDS_FILE_NOT_READ 4560
+#define IDS_ENTRIES_BYTES_READ 4561
 /* tavisk-cli: its messages, its question, its progress line and the titles of its columns. */
 #define IDS_CLI_CANNOT_CONNECT 4000
 #define IDS_CLI_CATALOGUE_REFUSED 4001

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -238,6 +239,56 @@ TEST_F(FingerprintWindows, IndexingOptionsAreKeptInTheSettingsFile) {
     const QByteArray text = settings.readAll();
     EXPECT_TRUE(text.contains("empreintes_dossiers=1") && text.contains("empreintes_images=0"))
         << text.toStdString();
+}
+
+// Fingerprints while a folder is read (the option on): every readable file's and the files in
+// its archives, the unreadable one named at the end; Update replaces them and Delete removes
+// them, leaving none behind.
+TEST_F(FingerprintWindows, IndexingFingerprintsAndUpdateAndDeleteRemoveThem) {
+    storeIndexingOptions({true, true});
+    QTemporaryDir disc;
+    writeFile(disc.filePath("a.txt"), "12345");
+    writeFile(disc.filePath("in/a.txt"), "12345");
+    ASSERT_EQ(
+        QProcess::execute("zip", {"-qj", disc.filePath("pack.zip"), disc.filePath("in/a.txt")}), 0);
+    writeFile(disc.filePath("secret.txt"), "s");
+    ::chmod(QFile::encodeName(disc.filePath("secret.txt")).constData(), 0);
+    MYSQL* c = TestServer::get().connect(db.name);
+    const auto hashes = [c] {
+        return query(c, "select count(*), sum(f.fic_id is null) from tvk_file_hashes h left join "
+                        "fic_fichiers f on f.fic_cd_id = h.cd_id and f.fic_id = h.fic_id "
+                        "where h.cd_id = 4")[0];
+    };
+    WithoutDacOverride guard;
+    const bool unreadable = ::geteuid() != 0 || guard.dropped;
+    MessageBoxScript boxes;
+    boxes.expect("Disc identification", IDOK_BOX);
+    if (unreadable)
+        boxes.expect("Incomplete disc",
+                     "The disc number 4 is incomplete in the directory: what follows was left "
+                     "out.\nFile not read, stored without its fingerprint: secret.txt",
+                     IDOK_BOX);
+    setFileChooserHook([&](const FileChooserCall&) { return disc.path(); });
+    commandAction(CMD_NEW_FOLDER)->trigger();
+    EXPECT_TRUE(boxes.allShown());
+    // a.txt, in/a.txt, pack.zip and the a.txt inside it (and secret.txt when root reads it).
+    EXPECT_EQ(hashes(), (std::vector<std::string>{unreadable ? "4" : "5", "0"}));
+
+    QFile::remove(disc.filePath("in/a.txt"));
+    catalogueTree->setCurrentItem(catalogueTree->topLevelItem(3));
+    boxes.expect("CD-ROM reading", IDYES);
+    if (unreadable)
+        boxes.expect("Incomplete disc", IDOK_BOX);
+    commandAction(CMD_UPDATE)->trigger();
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(hashes(), (std::vector<std::string>{unreadable ? "3" : "4", "0"}));
+
+    catalogueTree->setCurrentItem(catalogueTree->topLevelItem(3));
+    boxes.expect("Confirmation of CD-ROM delete", IDYES);
+    commandAction(CMD_DELETE)->trigger();
+    EXPECT_TRUE(boxes.allShown());
+    EXPECT_EQ(hashes(), (std::vector<std::string>{"0", "<NULL>"}));
+    mysql_close(c);
 }
 
 } // namespace
