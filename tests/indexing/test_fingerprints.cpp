@@ -238,6 +238,41 @@ TEST_F(Fingerprints, ADiscVerifiedAgainstItsFolderShowsEachKindOfChange) {
                                         "0 holiday.jpg", "1 notes.txt", "3 only-a.txt"}));
 }
 
+TEST_F(Fingerprints, ADiscVerifiedAgainstItsImageAndItsFolderReadsTheArchivesInside) {
+    indexBoth();
+    std::vector<DiscEntry> entries;
+    ASSERT_TRUE(discEntries(connection, 2, entries)) << mysql_error(connection);
+    ASSERT_EQ(entries.size(), 7u); // 3 files, the zip, and in it a folder and two files
+    std::vector<RereadEntry> image;
+    EXPECT_EQ(rereadImage(root + "/b.iso", true, image), 7);
+    VerifyReport report = compareDisc(entries, image);
+    EXPECT_EQ(report.counts[std::size_t(VerifyKind::Unchanged)], 7u);
+    report = compareDisc(entries, rereadFolder(root + "/b", true));
+    EXPECT_EQ(report.counts[std::size_t(VerifyKind::Unchanged)], 7u);
+
+    // The zip made again with other contents for one file of the same size.
+    writeFile(root + "/zip/notes-copy.txt", contents(notes.size(), 'w'));
+    ::unlink((root + "/b/archive.zip").c_str());
+    run(QString::fromStdString(root + "/zip"), "zip",
+        {"-qr", QString::fromStdString(root + "/b/archive.zip"), "."});
+    report = compareDisc(entries, rereadFolder(root + "/b", true));
+    std::vector<std::string> changed;
+    for (const VerifyItem& item : report.items)
+        if (item.kind != VerifyKind::Unchanged)
+            changed.push_back(std::to_string(int(item.kind)) + " " + item.path);
+    // The zip itself differs; inside, the dates of the zip's entries are the same or not as
+    // the clock went, but the contents of one differ.
+    ASSERT_GE(changed.size(), 2u);
+    EXPECT_EQ(changed.front(), "1 archive.zip");
+    EXPECT_NE(std::find(changed.begin(), changed.end(), "1 archive.zip/notes-copy.txt"),
+              changed.end());
+    for (const VerifyItem& item : report.items) {
+        if (item.path == "archive.zip/notes-copy.txt") {
+            EXPECT_TRUE(item.contentsDiffer);
+        }
+    }
+}
+
 // The comparison alone, one case a row: what the catalogue held, what the disc gives now.
 TEST(VerifyComparison, EachPairFallsInItsKind) {
     ContentHash h1{}, h2{};
