@@ -185,6 +185,26 @@ TEST_F(Fingerprints, WhichFindsALocalCopyOfAFileInsideAnArchiveOnADisc) {
     EXPECT_EQ(which.files[0].holders.size(), 2u);
 }
 
+TEST_F(Fingerprints, OddNamesComeBackByteForByte) {
+    const std::string folder = "a%_\nb", file = std::string("it's \"x\"\\\xff.txt");
+    ASSERT_EQ(addDisc("d\\'1"), 1);
+    ASSERT_EQ(addDisc("plain"), 2);
+    const ContentHash hash{9, 9, 9};
+    const int parent = composeReqInsertion(folder.c_str(), 'R', 0, 2010, 1, 1, 0, 0, 0, 1, -1);
+    const int odd = composeReqInsertion(file.c_str(), 'F', 77, 2010, 1, 1, 0, 0, 0, 1, parent);
+    ASSERT_EQ(taviskPlg_store_fingerprint(1, odd, 77, hash.data()), 1);
+    const int plain = composeReqInsertion("plain.txt", 'F', 77, 2010, 1, 1, 0, 0, 0, 2, -1);
+    ASSERT_EQ(taviskPlg_store_fingerprint(2, plain, 77, hash.data()), 1);
+    ASSERT_EQ(composeReqInsertion(nullptr, ' ', 0, 0, 0, 0, 0, 0, 0, 0, 0), 1);
+    EXPECT_EQ(describeGroups(connection, 0),
+              std::vector<std::string>{"77 1:d'1:" + folder + "/" + file + " 2:plain:plain.txt"});
+    std::map<ContentKey, std::vector<CatalogueFile>> found;
+    ASSERT_TRUE(filesWithContents(connection, {{77, hash}}, found));
+    const std::vector<CatalogueFile>& holders = found[ContentKey{77, hash}];
+    ASSERT_EQ(holders.size(), 2u);
+    EXPECT_EQ(holders[0].path, folder + "/" + file);
+}
+
 TEST_F(Fingerprints, ACatalogueWithoutTheTableWorksAndGainsItOnFirstUse) {
     bool exists = true;
     ASSERT_TRUE(fingerprintTableExists(connection, exists));
