@@ -293,6 +293,31 @@ TEST_F(Fingerprints, ADiscVerifiedAgainstItsImageAndItsFolderReadsTheArchivesIns
     }
 }
 
+// Local files that are not plain readable files end as Unreadable with the reason, at once.
+TEST(LocalFingerprints, WhatCannotBeReadIsSaidSoAndNothingBlocks) {
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString();
+    writeFile(root + "/empty", "");
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("empty", (root + "/link").c_str()), 0);
+    const std::vector<std::pair<std::string, int>> cases = {
+        {root + "/fifo", EINVAL}, // would wait for a writer forever if opened to read
+        {root, EISDIR},
+        {root + "/missing", ENOENT},
+        {"/proc/self/mem", EIO}, // a regular file whose first read fails, and again
+    };
+    for (const auto& [path, error] : cases) {
+        const FileFingerprint read = fingerprintFile(path);
+        EXPECT_EQ(read.state, FileReadState::Unreadable) << path;
+        EXPECT_EQ(read.error, error) << path;
+    }
+    EXPECT_EQ(fingerprintFile(root + "/empty").state, FileReadState::Read);
+    // The walk lists regular files only: no link, no FIFO.
+    const FolderListing listing = listLocalFiles(root);
+    ASSERT_EQ(listing.files.size(), 1u);
+    EXPECT_EQ(listing.files[0].path, root + "/empty");
+}
+
 // The comparison alone, one case a row: what the catalogue held, what the disc gives now.
 TEST(VerifyComparison, EachPairFallsInItsKind) {
     ContentHash h1{}, h2{};
