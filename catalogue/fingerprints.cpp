@@ -17,9 +17,8 @@ constexpr std::size_t idsPerStatement = 1000;
 // must not hang the walk up.
 constexpr int maxDepth = 4096;
 
-using Row = std::vector<std::string>;
-
-// Runs `statement` and hands each row (NULL as "", with `isNull` telling) to `each`.
+// Runs `statement` and hands each row, with its fields' lengths, to `each` as the server sends
+// it. False on a server error.
 bool forEachRow(MYSQL* c, const std::string& statement,
                 const std::function<void(MYSQL_ROW, const unsigned long*)>& each) {
     if (mysql_real_query(c, statement.data(), statement.size()) != 0)
@@ -135,7 +134,7 @@ bool pathOf(const NodeMap& nodes, NodeKey key, std::string& path) {
         if (found->second.parent == -1) {
             path.clear();
             for (auto name = names.rbegin(); name != names.rend(); ++name)
-                path.append(path.empty() ? "" : "/").append(**name);
+                path.append(name == names.rbegin() ? "" : "/").append(**name);
             return true;
         }
         key.second = found->second.parent;
