@@ -397,6 +397,9 @@ bool discEntries(MYSQL* connection, int discId, std::vector<DiscEntry>& entries)
             entry.type = row[3] && lengths[3] > 0 ? row[3][0] : ' ';
             entry.size = unsignedNumber(row, 4);
             entry.date = field(row, lengths, 5);
+            // A zero date (written by another program) is no date.
+            if (entry.date.rfind("0000-00-00", 0) == 0)
+                entry.date.clear();
             // A fingerprint counts only while its entry still has the size it was taken at.
             entry.hasHash =
                 row[6] && lengths[6] == FINGERPRINT_BYTES && unsignedNumber(row, 7) == entry.size;
