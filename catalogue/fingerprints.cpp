@@ -225,8 +225,9 @@ bool hashGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& gr
 bool nameGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& groups) {
     std::set<int> bare;
     if (!forEachRow(c,
-                    "select cd_id from cd_disques_compact where cd_id not in (select distinct "
-                    "cd_id from tvk_file_hashes)",
+                    // One look into the primary key per disc.
+                    "select d.cd_id from cd_disques_compact d where not exists (select 1 from "
+                    "tvk_file_hashes h where h.cd_id = d.cd_id)",
                     [&](MYSQL_ROW row, const unsigned long*) { bare.insert(int(number(row, 0))); }))
         return false;
     if (bare.empty())
