@@ -17,9 +17,8 @@ constexpr std::size_t idsPerStatement = 1000;
 // must not hang the walk up.
 constexpr int maxDepth = 4096;
 
-using Row = std::vector<std::string>;
-
-// Runs `statement` and hands each row (NULL as "", with `isNull` telling) to `each`.
+// Runs `statement` and hands each row, with its fields' lengths, to `each` as the server sends
+// it. False on a server error.
 bool forEachRow(MYSQL* c, const std::string& statement,
                 const std::function<void(MYSQL_ROW, const unsigned long*)>& each) {
     if (mysql_real_query(c, statement.data(), statement.size()) != 0)
@@ -135,7 +134,7 @@ bool pathOf(const NodeMap& nodes, NodeKey key, std::string& path) {
         if (found->second.parent == -1) {
             path.clear();
             for (auto name = names.rbegin(); name != names.rend(); ++name)
-                path.append(path.empty() ? "" : "/").append(**name);
+                path.append(name == names.rbegin() ? "" : "/").append(**name);
             return true;
         }
         key.second = found->second.parent;
@@ -226,8 +225,9 @@ bool hashGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& gr
 bool nameGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& groups) {
     std::set<int> bare;
     if (!forEachRow(c,
-                    "select cd_id from cd_disques_compact where cd_id not in (select distinct "
-                    "cd_id from tvk_file_hashes)",
+                    // One look into the primary key per disc.
+                    "select d.cd_id from cd_disques_compact d where not exists (select 1 from "
+                    "tvk_file_hashes h where h.cd_id = d.cd_id)",
                     [&](MYSQL_ROW row, const unsigned long*) { bare.insert(int(number(row, 0))); }))
         return false;
     if (bare.empty())
@@ -398,6 +398,9 @@ bool discEntries(MYSQL* connection, int discId, std::vector<DiscEntry>& entries)
             entry.type = row[3] && lengths[3] > 0 ? row[3][0] : ' ';
             entry.size = unsignedNumber(row, 4);
             entry.date = field(row, lengths, 5);
+            // A zero date (written by another program) is no date.
+            if (entry.date.rfind("0000-00-00", 0) == 0)
+                entry.date.clear();
             // A fingerprint counts only while its entry still has the size it was taken at.
             entry.hasHash =
                 row[6] && lengths[6] == FINGERPRINT_BYTES && unsignedNumber(row, 7) == entry.size;

@@ -69,8 +69,10 @@ bool ensureFingerprintTable(MYSQL* connection);
 // Whether tvk_file_hashes exists, without creating it.
 bool fingerprintTableExists(MYSQL* connection, bool& exists);
 
-// Removes every fingerprint of disc `discId` (after the disc's entries were deleted, for Update
-// and Delete). A catalogue without the table has none to remove: true, and no table is made.
+// Removes every fingerprint of disc `discId`: for Delete after the disc's statements, for Update
+// after the removal of its entries and before the walk that renews them (the walk's own
+// fingerprints would go too). A catalogue without the table has none to remove: true, and no
+// table is made.
 bool removeDiscFingerprints(MYSQL* connection, int discId);
 
 // Groups of two or more files of `minSize` bytes or more (empty files never) with the same

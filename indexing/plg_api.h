@@ -109,6 +109,10 @@ int taviskPlg_set_unreadable_callback(void (*unreadable)(void* context, const ch
 // Off at load. Returns the previous setting.
 int taviskPlg_set_fingerprinting(int on);
 
+// Bytes of file contents fingerprinted by the library since it was loaded (all readings
+// together): a progress display takes the difference between two calls.
+unsigned long long taviskPlg_fingerprinted_bytes(void);
+
 // Keeps the fingerprint (XXH3-128, 16 bytes, canonical big-endian form) of the contents of an
 // entry the current walk stored through composeReqInsertion (`ficId`, as it returned), holding
 // `size` bytes. It is buffered and sent with the walk's rows (into tvk_file_hashes, made when

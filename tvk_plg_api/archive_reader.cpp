@@ -144,6 +144,8 @@ Budget budgetFor(std::uint64_t compressedSize, const ReaderLimits& limits) {
     return budget;
 }
 
+std::uint64_t bytesFingerprinted = 0;
+
 struct HashStateDeleter {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
 };
@@ -165,6 +167,7 @@ struct EntryHash {
         if (active && size > 0) {
             XXH3_128bits_update(state.get(), data, size);
             bytes += size;
+            bytesFingerprinted += size;
         }
     }
     // Holes of a sparse entry read as zeros, up to `offset`.
@@ -661,6 +664,10 @@ bool Reader::passOverData(Level& level) {
 }
 
 } // namespace
+
+std::uint64_t fingerprintedBytes() {
+    return bytesFingerprinted;
+}
 
 ReadOutcome readArchive(const char* path, RowSink& sink, int discId, int parentId,
                         const ReadRequest& request) {

@@ -58,6 +58,9 @@ struct ReadRequest {
     std::uint64_t* discBytes = nullptr;
 };
 
+// Bytes fed to fingerprints by every reading so far (read on the thread that reads).
+std::uint64_t fingerprintedBytes();
+
 // What one reading gave.
 struct ReadOutcome {
     long stored = -1;     // rows stored; -1: not opened as an archive

@@ -80,6 +80,10 @@ extern "C" int taviskPlg_set_unreadable_callback(void (*unreadable)(void*, const
     return 0;
 }
 
+extern "C" unsigned long long taviskPlg_fingerprinted_bytes(void) {
+    return fingerprintedBytes();
+}
+
 extern "C" int taviskPlg_store_fingerprint(int discId, int ficId, unsigned long long size,
                                            const unsigned char* hash) {
     return catalogueWriter().storeFingerprint(discId, ficId, size, hash);

@@ -185,6 +185,26 @@ TEST_F(Fingerprints, WhichFindsALocalCopyOfAFileInsideAnArchiveOnADisc) {
     EXPECT_EQ(which.files[0].holders.size(), 2u);
 }
 
+TEST_F(Fingerprints, OddNamesComeBackByteForByte) {
+    const std::string folder = "a%_\nb", file = std::string("it's \"x\"\\\xff.txt");
+    ASSERT_EQ(addDisc("d\\'1"), 1);
+    ASSERT_EQ(addDisc("plain"), 2);
+    const ContentHash hash{9, 9, 9};
+    const int parent = composeReqInsertion(folder.c_str(), 'R', 0, 2010, 1, 1, 0, 0, 0, 1, -1);
+    const int odd = composeReqInsertion(file.c_str(), 'F', 77, 2010, 1, 1, 0, 0, 0, 1, parent);
+    ASSERT_EQ(taviskPlg_store_fingerprint(1, odd, 77, hash.data()), 1);
+    const int plain = composeReqInsertion("plain.txt", 'F', 77, 2010, 1, 1, 0, 0, 0, 2, -1);
+    ASSERT_EQ(taviskPlg_store_fingerprint(2, plain, 77, hash.data()), 1);
+    ASSERT_EQ(composeReqInsertion(nullptr, ' ', 0, 0, 0, 0, 0, 0, 0, 0, 0), 1);
+    EXPECT_EQ(describeGroups(connection, 0),
+              std::vector<std::string>{"77 1:d'1:" + folder + "/" + file + " 2:plain:plain.txt"});
+    std::map<ContentKey, std::vector<CatalogueFile>> found;
+    ASSERT_TRUE(filesWithContents(connection, {{77, hash}}, found));
+    const std::vector<CatalogueFile>& holders = found[ContentKey{77, hash}];
+    ASSERT_EQ(holders.size(), 2u);
+    EXPECT_EQ(holders[0].path, folder + "/" + file);
+}
+
 TEST_F(Fingerprints, ACatalogueWithoutTheTableWorksAndGainsItOnFirstUse) {
     bool exists = true;
     ASSERT_TRUE(fingerprintTableExists(connection, exists));
@@ -236,6 +256,66 @@ TEST_F(Fingerprints, ADiscVerifiedAgainstItsFolderShowsEachKindOfChange) {
     EXPECT_EQ(seen,
               (std::vector<std::string>{"4 added.txt", "0 docs", "2 docs/report.pdf", "0 empty.txt",
                                         "0 holiday.jpg", "1 notes.txt", "3 only-a.txt"}));
+}
+
+TEST_F(Fingerprints, ADiscVerifiedAgainstItsImageAndItsFolderReadsTheArchivesInside) {
+    indexBoth();
+    std::vector<DiscEntry> entries;
+    ASSERT_TRUE(discEntries(connection, 2, entries)) << mysql_error(connection);
+    ASSERT_EQ(entries.size(), 7u); // 3 files, the zip, and in it a folder and two files
+    std::vector<RereadEntry> image;
+    EXPECT_EQ(rereadImage(root + "/b.iso", true, image), 7);
+    VerifyReport report = compareDisc(entries, image);
+    EXPECT_EQ(report.counts[std::size_t(VerifyKind::Unchanged)], 7u);
+    report = compareDisc(entries, rereadFolder(root + "/b", true));
+    EXPECT_EQ(report.counts[std::size_t(VerifyKind::Unchanged)], 7u);
+
+    // The zip made again with other contents for one file of the same size.
+    writeFile(root + "/zip/notes-copy.txt", contents(notes.size(), 'w'));
+    ::unlink((root + "/b/archive.zip").c_str());
+    run(QString::fromStdString(root + "/zip"), "zip",
+        {"-qr", QString::fromStdString(root + "/b/archive.zip"), "."});
+    report = compareDisc(entries, rereadFolder(root + "/b", true));
+    std::vector<std::string> changed;
+    for (const VerifyItem& item : report.items)
+        if (item.kind != VerifyKind::Unchanged)
+            changed.push_back(std::to_string(int(item.kind)) + " " + item.path);
+    // The zip itself differs; inside, the dates of the zip's entries are the same or not as
+    // the clock went, but the contents of one differ.
+    ASSERT_GE(changed.size(), 2u);
+    EXPECT_EQ(changed.front(), "1 archive.zip");
+    EXPECT_NE(std::find(changed.begin(), changed.end(), "1 archive.zip/notes-copy.txt"),
+              changed.end());
+    for (const VerifyItem& item : report.items) {
+        if (item.path == "archive.zip/notes-copy.txt") {
+            EXPECT_TRUE(item.contentsDiffer);
+        }
+    }
+}
+
+// Local files that are not plain readable files end as Unreadable with the reason, at once.
+TEST(LocalFingerprints, WhatCannotBeReadIsSaidSoAndNothingBlocks) {
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString();
+    writeFile(root + "/empty", "");
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("empty", (root + "/link").c_str()), 0);
+    const std::vector<std::pair<std::string, int>> cases = {
+        {root + "/fifo", EINVAL}, // would wait for a writer forever if opened to read
+        {root, EISDIR},
+        {root + "/missing", ENOENT},
+        {"/proc/self/mem", EIO}, // a regular file whose first read fails, and again
+    };
+    for (const auto& [path, error] : cases) {
+        const FileFingerprint read = fingerprintFile(path);
+        EXPECT_EQ(read.state, FileReadState::Unreadable) << path;
+        EXPECT_EQ(read.error, error) << path;
+    }
+    EXPECT_EQ(fingerprintFile(root + "/empty").state, FileReadState::Read);
+    // The walk lists regular files only: no link, no FIFO.
+    const FolderListing listing = listLocalFiles(root);
+    ASSERT_EQ(listing.files.size(), 1u);
+    EXPECT_EQ(listing.files[0].path, root + "/empty");
 }
 
 // The comparison alone, one case a row: what the catalogue held, what the disc gives now.

@@ -34,7 +34,8 @@ struct Printed {
     std::uint64_t size;
 };
 std::map<std::string, Printed> readPrinted(const std::string& path, long* stored = nullptr,
-                                           bool fingerprint = true) {
+                                           bool fingerprint = true,
+                                           std::vector<std::string>* unreadable = nullptr) {
     plg::MemorySink sink;
     sink.nextId = root + 1;
     plg::ReadRequest request;
@@ -43,6 +44,9 @@ std::map<std::string, Printed> readPrinted(const std::string& path, long* stored
     if (stored)
         *stored = outcome.stored;
     const std::map<int, std::string> paths = pathsById(sink.rows, root);
+    if (unreadable)
+        for (int id : sink.unreadable)
+            unreadable->push_back(paths.at(id));
     std::map<std::string, Printed> printed;
     for (const plg::StoredFingerprint& f : sink.fingerprints) {
         EXPECT_EQ(f.discId, disc);
@@ -85,7 +89,9 @@ TEST(ArchiveReaderFingerprints, SameContentsSameFingerprintInEveryHolder) {
         {"outer.zip", "gz.tar.gz/"}, {"outer.tar", "seven.7z/"}};
     for (const auto& [archive, prefix] : cases) {
         SCOPED_TRACE(archive);
+        const std::uint64_t before = plg::fingerprintedBytes();
         const auto printed = readPrinted(dir.file(archive));
+        EXPECT_GE(plg::fingerprintedBytes() - before, big.size() + small.size());
         ASSERT_TRUE(printed.count(prefix + "big.txt"));
         EXPECT_EQ(printed.at(prefix + "big.txt").hash, expected(big));
         EXPECT_EQ(printed.at(prefix + "big.txt").size, big.size());
@@ -118,11 +124,27 @@ TEST(ArchiveReaderFingerprints, NoneUnlessAskedAndNoneForAFileCutShort) {
     const std::string whole = readFile(dir.file("whole.tar"));
     writeFile(dir.file("cut.tar"), whole.substr(0, 512 + first.size() + 600 + 512 + 100'000));
     long stored = 0;
-    const auto printed = readPrinted(dir.file("cut.tar"), &stored);
+    std::vector<std::string> unreadable;
+    const auto printed = readPrinted(dir.file("cut.tar"), &stored, true, &unreadable);
     EXPECT_EQ(stored, 2);
+    EXPECT_EQ(unreadable, std::vector<std::string>{"2-second.txt"});
     ASSERT_TRUE(printed.count("1-first.txt"));
     EXPECT_EQ(printed.at("1-first.txt").hash, expected(first));
     EXPECT_FALSE(printed.count("2-second.txt"));
+
+    // A file left unread because a bound ended the reading is not called unreadable.
+    dir.run({"tar", "czf", "../whole.tgz", "1-first.txt", "2-second.txt"}, "t");
+    plg::MemorySink sink;
+    plg::ReadRequest request;
+    request.fingerprint = true;
+    request.limits.ratioFloor = 100'000;
+    request.limits.ratio = 1;
+    const plg::ReadOutcome outcome =
+        plg::readArchive(dir.file("whole.tgz").c_str(), sink, disc, root, request);
+    ASSERT_GE(outcome.stored, 1);
+    EXPECT_EQ(sink.rows[0].name, "1-first.txt");
+    EXPECT_TRUE(sink.fingerprints.empty());
+    EXPECT_TRUE(sink.unreadable.empty());
 }
 
 } // namespace
