@@ -98,9 +98,7 @@ int writeDiscRow(const std::string& volumeName, int discId, ProgressSink& sink) 
     if (discId == -1) {
         statement = composeStatement(SQL_INSERT_DISC, label, 0);
     } else {
-        // The old fingerprints go with the old entries, whose numbers the new ones take.
-        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str()) ||
-            !removeDiscFingerprints(catalogueConnection, discId)) {
+        if (!runCatalogueStatement(composeStatement(SQL_DELETE_DISC_ENTRIES, {}, discId).c_str())) {
             // The update cannot start: said as any other write failure is.
             sink.catalogueFailed();
             return -1;
@@ -110,6 +108,11 @@ int writeDiscRow(const std::string& volumeName, int discId, ProgressSink& sink) 
     if (!runCatalogueStatement(statement.c_str())) {
         sink.catalogueFailed();
         return 0;
+    }
+    // The old fingerprints go with the old entries, whose numbers the new ones take.
+    if (discId != -1 && !removeDiscFingerprints(catalogueConnection, discId)) {
+        sink.catalogueFailed();
+        return -1;
     }
     if (discId == -1)
         return static_cast<int>(static_cast<std::uint32_t>(mysql_insert_id(catalogueConnection)));

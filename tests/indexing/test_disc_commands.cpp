@@ -252,6 +252,7 @@ TEST_F(DiscCommands, DeleteFromADirectoryRemovesTheWholeDisc) {
     EXPECT_EQ(log.statements(catalogueConnection),
               (std::vector<std::string>{"delete from fic_fichiers where fic_cd_id = 4",
                                         "delete from cd_disques_compact where cd_id = 4",
+                                        "show tables like 'tvk\\_file\\_hashes'",
                                         "delete from tvk_disc_sources where src_cd_id = 4"}));
     ASSERT_EQ(catalogueTree->topLevelItemCount(), 1);
     EXPECT_EQ(discItem(0)->text(0), "5 - other");
