@@ -26,6 +26,9 @@ struct Command {
     SearchOptions search;
     std::optional<int> exportDisc;
     bool exportAll = false;
+    std::optional<std::string> minSize;
+    std::vector<std::string> paths;
+    std::optional<std::string> verifyPath;
 };
 
 void addGlobalOptions(CLI::App& app, GlobalOptions& options, std::string& format) {
@@ -47,6 +50,8 @@ void addCommands(CLI::App& app, Command& command) {
                                               "new disc; prints its number");
     add->add_option("PATH", command.add.path, "folder or disc image")->required();
     add->add_option("--name", command.add.name, "the disc's name (default: the volume label)");
+    add->add_flag("--fingerprint", command.add.fingerprint,
+                  "fingerprint every file's contents (default: the indexing options)");
 
     CLI::App* update =
         app.add_subcommand("update", "read disc N again, from PATH or from where it was read");
@@ -54,6 +59,8 @@ void addCommands(CLI::App& app, Command& command) {
     update->add_option("PATH", command.update.path, "folder or disc image");
     update->add_flag("--force", command.update.force,
                      "read it even when it is another disc, or holds nothing");
+    update->add_flag("--fingerprint", command.update.fingerprint,
+                     "fingerprint every file's contents (default: the indexing options)");
 
     CLI::App* remove = app.add_subcommand("delete", "remove disc N and its entries");
     remove->add_option("N", command.discId, "disc number")->required();
@@ -79,6 +86,22 @@ void addCommands(CLI::App& app, Command& command) {
     CLI::App* exporting = app.add_subcommand("export", "every entry of disc N with its full path");
     exporting->add_option("N", command.exportDisc, "disc number");
     exporting->add_flag("--all", command.exportAll, "every disc");
+
+    CLI::App* duplicates = app.add_subcommand(
+        "duplicates", "files with the same contents on the discs, the most wasteful first");
+    duplicates->add_option("--min-size", command.minSize,
+                           "only files of at least SIZE (bytes, or with K, M, G)");
+
+    CLI::App* which =
+        app.add_subcommand("which", "the discs that hold the contents of these files or folders");
+    which->add_option("PATH", command.paths, "file or folder of this machine")->required();
+
+    CLI::App* verify = app.add_subcommand(
+        "verify", "read disc N again and compare it with the catalogue; nothing is changed");
+    verify->add_option("N", command.discId, "disc number")->required();
+    verify->add_option("PATH", command.verifyPath,
+                       "folder or disc image (default: where it "
+                       "was read)");
 
     for (CLI::App* sub : app.get_subcommands({})) {
         sub->fallthrough();
@@ -109,6 +132,12 @@ int runCommand(const GlobalOptions& options, const Command& command) {
         return listFolder(options, command.target);
     if (command.name == "search")
         return search(options, command.search);
+    if (command.name == "duplicates")
+        return listDuplicates(options, command.minSize);
+    if (command.name == "which")
+        return whichFiles(options, command.paths);
+    if (command.name == "verify")
+        return verifyDisc(options, command.discId, command.verifyPath);
     return exportEntries(options, command.exportAll ? std::nullopt : command.exportDisc);
 }
 

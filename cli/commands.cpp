@@ -4,6 +4,7 @@
 #include "catalogue/connection.h"
 #include "cli/catalogue_reads.h"
 #include "indexing/disc_checks.h"
+#include "indexing/indexing_options.h"
 #include "indexing/plg_api.h"
 #include "indexing/scanner.h"
 #include "lang/resource.h"
@@ -79,11 +80,16 @@ VolumeInformation volumeOf(char kind, const std::string& path) {
 // Reads `path` (of kind `kind`, giving `volume`) as disc `discId` (-1: a new disc) under
 // `label`, reporting to a progress line; the source recorded. Fills `summary`.
 int readSource(char kind, const std::string& path, const VolumeInformation& volume,
-               const std::string& label, int discId, IndexSummary& summary) {
+               const std::string& label, int discId, bool fingerprint, IndexSummary& summary) {
+    // Fingerprints when asked for, else as the window's indexing options say for the kind.
+    const IndexingOptions options = readIndexingOptions();
+    fingerprint = fingerprint ||
+                  (kind == SOURCE_FOLDER ? options.fingerprintFolders : options.fingerprintImages);
     CliSink sink;
-    const int result = kind == SOURCE_FOLDER
-                           ? indexVolume(folderRoot(path), label, discId, sink, summary)
-                           : indexImage(path, label, discId, sink, summary);
+    const int result =
+        kind == SOURCE_FOLDER
+            ? indexVolume(folderRoot(path), label, discId, sink, summary, fingerprint)
+            : indexImage(path, label, discId, sink, summary, fingerprint);
     sink.done();
     // The source is recorded as it is, whatever name the disc was given, so that an update
     // finds the same volume again.
@@ -122,7 +128,7 @@ int addDisc(const GlobalOptions&, const AddOptions& add) {
                      disc.constData()));
     }
     IndexSummary summary;
-    const int result = readSource(kind, path, volume, label, -1, summary);
+    const int result = readSource(kind, path, volume, label, -1, add.fingerprint, summary);
     if (summary.stopped) {
         say(loadLangString(IDS_CLI_ADD_STOPPED));
         return EXIT_INTERRUPTED;
@@ -207,7 +213,8 @@ int updateDisc(const GlobalOptions&, const UpdateOptions& update) {
         return EXIT_SOURCE;
     }
     IndexSummary summary;
-    const int result = readSource(kind, path, volume, volume.label, discId, summary);
+    const int result =
+        readSource(kind, path, volume, volume.label, discId, update.fingerprint, summary);
     if (summary.stopped) {
         say(langText(IDS_UPDATE_STOPPED, discId, digits(summary.entries).c_str()));
         return EXIT_INTERRUPTED;

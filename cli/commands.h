@@ -13,12 +13,14 @@ namespace tvk::cli {
 struct AddOptions {
     std::string path;
     std::optional<std::string> name;
+    bool fingerprint = false; // fingerprint every file, whatever the indexing options say
 };
 
 struct UpdateOptions {
     int discId = 0;
     std::optional<std::string> path;
     bool force = false;
+    bool fingerprint = false;
 };
 
 struct SearchOptions {
@@ -42,6 +44,17 @@ int listFolder(const GlobalOptions& options, const std::string& target);
 int search(const GlobalOptions& options, const SearchOptions& search);
 // `discId` none: every disc.
 int exportEntries(const GlobalOptions& options, std::optional<int> discId);
+
+// The groups of files with the same contents across every disc, the most wasteful first, one
+// row per file; nothing found: EXIT_NOTHING_FOUND. `minSize` as parseSize takes it.
+int listDuplicates(const GlobalOptions& options, const std::optional<std::string>& minSize);
+// For each local file (folders walked for theirs), the entries of the discs that hold the same
+// contents. EXIT_DONE when every file is on a disc, EXIT_NOTHING_FOUND when any is not.
+int whichFiles(const GlobalOptions& options, const std::vector<std::string>& paths);
+// Reads disc `discId` again from `path` (else its recorded folder or image) and prints every
+// entry that is not unchanged. EXIT_DONE when the disc is as catalogued, EXIT_NOTHING_FOUND when
+// anything differs or cannot be read; nothing in the catalogue changes.
+int verifyDisc(const GlobalOptions& options, int discId, const std::optional<std::string>& path);
 
 // A size as the options take it: decimal bytes, or followed by K, M or G (1024-based, upper or
 // lower case); none when it is not one or does not fit 64 bits.

@@ -161,6 +161,17 @@
 #define IDS_OPTIONS_ABOUT 4551
 #define IDS_OPTIONS_FOLDERS 4552
 #define IDS_OPTIONS_IMAGES 4553
+/* tavisk-cli's commands of the content fingerprints: column titles and words. */
+#define IDS_CLI_COL_GROUP 4100
+#define IDS_CLI_COL_COPIES 4101
+#define IDS_CLI_COL_WASTED 4102
+#define IDS_CLI_COL_MATCH 4103
+#define IDS_CLI_MATCH_CONTENTS 4104
+#define IDS_CLI_MATCH_NAME 4105
+#define IDS_CLI_COL_FILE 4106
+#define IDS_CLI_COL_STATE 4107
+#define IDS_CLI_ON_DISC 4108
+#define IDS_CLI_UNREADABLE 4109
 /* Fingerprints while indexing: a file left without one, and the count of dialog 550. */
 #define IDS_FILE_NOT_READ 4560
 #define IDS_ENTRIES_BYTES_READ 4561

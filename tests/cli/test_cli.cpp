@@ -516,3 +516,54 @@ TEST_F(Cli, SigintStopsAReadingCleanly) {
     const auto held = rows("select count(*), sum(fic_nom is null) from fic_fichiers");
     EXPECT_EQ(held[0][1], "0") << "no half-written row";
 }
+
+// Fingerprints from the shell: a folder added with --fingerprint gives its duplicate group
+// (a copy inside a zip included); which tells a local folder's files apart and exits 1 while
+// one is on no disc; verify reads the disc again and finds a file changed in place.
+TEST_F(Cli, DuplicatesWhichAndVerifyByContents) {
+    const std::string disc = work.path().toStdString() + "/disc";
+    writeFile(disc + "/same.txt", "12345");
+    writeFile(disc + "/copy/same2.txt", "12345");
+    writeFile(disc + "/unique.txt", "abc");
+    tvk::test::run(QString::fromStdString(disc), "zip", {"-q", "pack.zip", "same.txt"});
+    ASSERT_EQ(add(QString::fromStdString(disc), {"--fingerprint"}), 1);
+
+    const Outcome duplicates = run({"duplicates", "--format", "json"});
+    EXPECT_EQ(duplicates.code, 0) << duplicates.err.toStdString();
+    QStringList members;
+    for (const QJsonValue& row : QJsonDocument::fromJson(duplicates.out).array()) {
+        EXPECT_EQ(row["same"].toString(), "contents");
+        EXPECT_EQ(row["wasted"].toInt(), 10);
+        members << row["path"].toString();
+    }
+    EXPECT_EQ(members, (QStringList{"copy/same2.txt", "pack.zip/same.txt", "same.txt"}));
+
+    const QString local = work.path() + "/local";
+    writeFile(local.toStdString() + "/kept.txt", "12345");
+    writeFile(local.toStdString() + "/new.txt", "only here");
+    const struct {
+        QString path;
+        int code;
+        QString said;
+    } cases[] = {{local, 1, "1 of 2 files (5 of 14 bytes) are on discs."},
+                 {local + "/kept.txt", 0, "1 of 1 files (5 of 5 bytes) are on discs."}};
+    for (const auto& c : cases) {
+        const Outcome which = run({"which", c.path, "--format", "csv"});
+        EXPECT_EQ(which.code, c.code) << c.path.toStdString();
+        EXPECT_TRUE(which.err.contains(c.said)) << which.err.toStdString();
+        EXPECT_TRUE(which.out.contains(",on a disc,1,disc,pack.zip/same.txt\r\n"))
+            << which.out.toStdString();
+    }
+    EXPECT_TRUE(run({"which", local}).out.contains("on no disc"));
+
+    EXPECT_EQ(run({"verify", "1"}).code, 0);
+    // The same size and date, other contents: only the fingerprint tells.
+    const auto date = std::filesystem::last_write_time(disc + "/unique.txt");
+    writeFile(disc + "/unique.txt", "xyz");
+    std::filesystem::last_write_time(disc + "/unique.txt", date);
+    const Outcome verify = run({"verify", "1", "--format", "jsonl"});
+    EXPECT_EQ(verify.code, 1);
+    EXPECT_EQ(verify.out, "{\"state\":\"changed\",\"path\":\"unique.txt\"}\n");
+    EXPECT_TRUE(verify.err.contains("changed: 1; unreadable: 0; missing: 0; new: 0"))
+        << verify.err.toStdString();
+}
