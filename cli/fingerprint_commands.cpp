@@ -30,8 +30,13 @@ std::vector<Column> holderColumns() {
             Column{"path", IDS_CLI_COL_PATH, false, 0}};
 }
 
+// A path in a disc as search and export print it: from the disc's root, with a leading '/'.
+Cell discPathCell(const std::string& path) {
+    return nameCell("/" + path);
+}
+
 std::vector<Cell> holderCells(const CatalogueFile& file) {
-    return {numberCell(file.discId), nameCell(file.discName), nameCell(file.path)};
+    return {numberCell(file.discId), nameCell(file.discName), discPathCell(file.path)};
 }
 
 std::vector<Cell> noHolderCells() {
@@ -220,7 +225,7 @@ int verifyDisc(const GlobalOptions& options, int discId, const std::optional<std
         if (item.kind != VerifyKind::Unchanged)
             table.row(
                 {textCell(lower(loadLangString(IDS_FP_VERIFY_UNCHANGED + unsigned(item.kind)))),
-                 nameCell(item.path)});
+                 discPathCell(item.path)});
     table.finish();
     const auto& n = report.counts;
     say(langText(IDS_FP_VERIFY_SUMMARY, digits(n[0]).c_str(), digits(n[1]).c_str(),

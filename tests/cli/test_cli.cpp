@@ -536,7 +536,7 @@ TEST_F(Cli, DuplicatesWhichAndVerifyByContents) {
         EXPECT_EQ(row["wasted"].toInt(), 10);
         members << row["path"].toString();
     }
-    EXPECT_EQ(members, (QStringList{"copy/same2.txt", "pack.zip/same.txt", "same.txt"}));
+    EXPECT_EQ(members, (QStringList{"/copy/same2.txt", "/pack.zip/same.txt", "/same.txt"}));
 
     const QString local = work.path() + "/local";
     writeFile(local.toStdString() + "/kept.txt", "12345");
@@ -551,7 +551,7 @@ TEST_F(Cli, DuplicatesWhichAndVerifyByContents) {
         const Outcome which = run({"which", c.path, "--format", "csv"});
         EXPECT_EQ(which.code, c.code) << c.path.toStdString();
         EXPECT_TRUE(which.err.contains(c.said)) << which.err.toStdString();
-        EXPECT_TRUE(which.out.contains(",on a disc,1,disc,pack.zip/same.txt\r\n"))
+        EXPECT_TRUE(which.out.contains(",on a disc,1,disc,/pack.zip/same.txt\r\n"))
             << which.out.toStdString();
     }
     EXPECT_TRUE(run({"which", local}).out.contains("on no disc"));
@@ -563,7 +563,7 @@ TEST_F(Cli, DuplicatesWhichAndVerifyByContents) {
     std::filesystem::last_write_time(disc + "/unique.txt", date);
     const Outcome verify = run({"verify", "1", "--format", "jsonl"});
     EXPECT_EQ(verify.code, 1);
-    EXPECT_EQ(verify.out, "{\"state\":\"changed\",\"path\":\"unique.txt\"}\n");
+    EXPECT_EQ(verify.out, "{\"state\":\"changed\",\"path\":\"/unique.txt\"}\n");
     EXPECT_TRUE(verify.err.contains("changed: 1; unreadable: 0; missing: 0; new: 0"))
         << verify.err.toStdString();
 }
