@@ -460,6 +460,20 @@ TEST_F(Cli, TheTerminalIsAskedWhatTheSettingsDoNotSay) {
     EXPECT_FALSE(shown.contains(password)) << "the password is not echoed";
 }
 
+// The progress line goes to stderr only when it is a terminal, and is wiped before the end.
+TEST_F(Cli, ProgressIsShownOnATerminalOnly) {
+    makeFolder(work.path() + "/shelf");
+    const auto [code, shown] = onTerminal(QStringList{"add", work.path() + "/shelf"} + connection(),
+                                          cliEnvironment(config.path()), "", "");
+    EXPECT_EQ(code, 0) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("entries/s")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("\r\033[K")) << "the line is wiped";
+
+    const Outcome piped = run({"add", work.path() + "/shelf"});
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_FALSE(piped.err.contains("entries/s")) << piped.err.toStdString();
+}
+
 TEST_F(Cli, MessagesFollowTheLocale) {
     struct Case {
         QString language;

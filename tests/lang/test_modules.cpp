@@ -109,7 +109,11 @@ const std::vector<unsigned> stringIds = {
     // Indexing: the count and the end, what was left out, the checks of Update and New.
     3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 3013, 3014,
     3015, 3016, 3017, 3020, 3021, 3022, 3023, 3024, 3025, 3026, 3027, 3028, 3029, 3030, 3031,
-    3200, 3201, 3202};
+    3200, 3201, 3202,
+    // tavisk-cli: messages, question, progress and column titles.
+    4000, 4001, 4002, 4003, 4004, 4005, 4006, 4007, 4008, 4009, 4010, 4011, 4012, 4013, 4014,
+    4015, 4016, 4017, 4018, 4019, 4020, 4021, 4022, 4030, 4031, 4032, 4033, 4034, 4035, 4036,
+    4037, 4038, 4039};
 // clang-format on
 
 TEST_F(LanguageCatalogue, SameIdentifiersOfEveryKind) {
