@@ -263,8 +263,9 @@ TEST_F(Cli, SearchSendsTheWindowsStatementAndAppendsItsOwnFilters) {
         const Outcome found = run(c.arguments + QStringList{"--format", "jsonl"});
         const std::string expected =
             buildFilteredSearchQuery(escapeSearchRequest(escaping, c.request), c.filters);
-        if (c.filters.discId < 0)
+        if (c.filters.discId < 0) {
             EXPECT_EQ(expected, buildSearchQuery(escapeSearchRequest(escaping, c.request)));
+        }
         std::vector<std::string> searches;
         for (const std::string& statement : log.allStatements())
             if (statement.rfind("select fic_nom, fic_taille, date_format", 0) == 0)
@@ -353,6 +354,7 @@ TEST_F(Cli, ExitCodes) {
     const int disc = add(work.path() + "/shelf");
     const QString zip = work.path() + "/shelf/docs/pack.zip";
     const QString image = makeImage(work.path() + "/iso", "CUT");
+    const QString imageDisc = QString::number(add(image));
     QFile::copy(image, work.path() + "/cut.iso");
     QFile(work.path() + "/cut.iso").resize(QFileInfo(image).size() / 2);
     struct Case {
@@ -379,6 +381,9 @@ TEST_F(Cli, ExitCodes) {
              {{"add", zip}, 4},
              {{"add", work.path() + "/cut.iso"}, 4},
              {{"update", "99"}, 1},
+             {{"update", imageDisc}, 0},
+             {{"export", "--all", "--format", "jsonl"}, 0},
+             {{"export", "99"}, 1},
              {{"--version"}, 0},
              {{"--help"}, 0},
          }) {
@@ -386,7 +391,7 @@ TEST_F(Cli, ExitCodes) {
         EXPECT_EQ(outcome.code, c.code) << c.arguments.join(' ').toStdString() << "\n"
                                         << outcome.err.toStdString();
     }
-    EXPECT_EQ(discCount(), "1") << "no refused source leaves a disc behind";
+    EXPECT_EQ(discCount(), "2") << "no refused source leaves a disc behind";
 
     // The catalogue out of reach, and a password the server refuses.
     QProcess process;
