@@ -63,7 +63,8 @@ bool eachRow(MYSQL* connection, const std::string& statement,
 }
 
 // Streams a select on the catalogue connection row by row (the server keeps the rest). False
-// when the server refused (said) or `each` returned false.
+// when the server refused (said) or `each` returned false; the catalogue connection is then
+// closed, since the rest of the stream is not read.
 bool streamRows(const std::string& statement,
                 const std::function<bool(MYSQL_ROW, unsigned long*)>& each) {
     MYSQL_RES* result =
@@ -83,10 +84,16 @@ bool streamRows(const std::string& statement,
         sayCatalogueError();
         complete = false;
     }
-    if (complete)
+    if (!complete) {
+        // A stream left part way is not drained row by row (millions may be left): the result
+        // is let go of its connection before it is freed, and the connection is closed.
+        result->handle = nullptr;
         mysql_free_result(result);
-    // A stream left part way is not drained: the connection goes with the process.
-    return complete;
+        closeCatalogueConnection();
+        return false;
+    }
+    mysql_free_result(result);
+    return true;
 }
 
 std::string parentCondition(int parent) {

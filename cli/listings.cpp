@@ -247,17 +247,24 @@ int exportEntries(const GlobalOptions& options, std::optional<int> discId) {
 
 namespace {
 
+// `parts` with `separator` between them.
+std::string joined(const std::vector<std::string>& parts, char separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        if (&part != &parts.front())
+            text += separator;
+        text += part;
+    }
+    return text;
+}
+
 // The request of the search dialog that the options describe: the words joined by one blank as
 // the words field would hold them, the name patterns joined by ';' ("*" when there are none),
 // the days as the date pickers would give them. Sets `error` to a usage message on bad input.
 SearchRequest searchRequest(const SearchOptions& search, QString& error) {
     SearchRequest request;
-    for (const std::string& word : search.words)
-        request.words += (request.words.empty() ? "" : " ") + word;
-    for (const std::string& name : search.names)
-        request.names += (request.names.empty() ? "" : ";") + name;
-    if (search.names.empty())
-        request.names = "*";
+    request.words = joined(search.words, ' ');
+    request.names = search.names.empty() ? std::string("*") : joined(search.names, ';');
     if (search.from || search.to) {
         request.byDate = true;
         // An open end of the range reaches as far as the column does.

@@ -31,6 +31,9 @@ Later, browse the catalogue as a tree of discs, directories and archives
 beside a file list, or search every disc at once by words, name patterns and
 dates.
 .
+The command tavisk-cli does the same from a shell or a script: it adds,
+updates, deletes, lists, searches and exports discs, with CSV and JSON output.
+.
 Without a database server of your own, Tavisk starts a private MariaDB server
 that only you can reach (packages mariadb-server-core and mariadb-client).
 The interface is in English or French.")

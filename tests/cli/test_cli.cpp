@@ -263,8 +263,9 @@ TEST_F(Cli, SearchSendsTheWindowsStatementAndAppendsItsOwnFilters) {
         const Outcome found = run(c.arguments + QStringList{"--format", "jsonl"});
         const std::string expected =
             buildFilteredSearchQuery(escapeSearchRequest(escaping, c.request), c.filters);
-        if (c.filters.discId < 0)
+        if (c.filters.discId < 0) {
             EXPECT_EQ(expected, buildSearchQuery(escapeSearchRequest(escaping, c.request)));
+        }
         std::vector<std::string> searches;
         for (const std::string& statement : log.allStatements())
             if (statement.rfind("select fic_nom, fic_taille, date_format", 0) == 0)
@@ -353,6 +354,7 @@ TEST_F(Cli, ExitCodes) {
     const int disc = add(work.path() + "/shelf");
     const QString zip = work.path() + "/shelf/docs/pack.zip";
     const QString image = makeImage(work.path() + "/iso", "CUT");
+    const QString imageDisc = QString::number(add(image));
     QFile::copy(image, work.path() + "/cut.iso");
     QFile(work.path() + "/cut.iso").resize(QFileInfo(image).size() / 2);
     struct Case {
@@ -371,6 +373,9 @@ TEST_F(Cli, ExitCodes) {
              {{"frobnicate"}, 2},
              {{"discs", "--format", "xml"}, 2},
              {{"search", "--min-size", "12Q"}, 2},
+             {{"search", "--max-size", "99999999999G"}, 2},
+             {{"search", "--name", "big.bin", "--min-size", "2k", "--max-size", "3000"}, 0},
+             {{"search", "--name", "big.bin", "--min-size", "3001"}, 1},
              {{"search", "--from", "2024-02-30"}, 2},
              {{"search", "--limit", "ten"}, 2},
              {{"search", "--type", "link"}, 2},
@@ -379,6 +384,9 @@ TEST_F(Cli, ExitCodes) {
              {{"add", zip}, 4},
              {{"add", work.path() + "/cut.iso"}, 4},
              {{"update", "99"}, 1},
+             {{"update", imageDisc}, 0},
+             {{"export", "--all", "--format", "jsonl"}, 0},
+             {{"export", "99"}, 1},
              {{"--version"}, 0},
              {{"--help"}, 0},
          }) {
@@ -386,7 +394,7 @@ TEST_F(Cli, ExitCodes) {
         EXPECT_EQ(outcome.code, c.code) << c.arguments.join(' ').toStdString() << "\n"
                                         << outcome.err.toStdString();
     }
-    EXPECT_EQ(discCount(), "1") << "no refused source leaves a disc behind";
+    EXPECT_EQ(discCount(), "2") << "no refused source leaves a disc behind";
 
     // The catalogue out of reach, and a password the server refuses.
     QProcess process;
@@ -458,6 +466,20 @@ TEST_F(Cli, TheTerminalIsAskedWhatTheSettingsDoNotSay) {
                                           "Password for root on 127.0.0.1: ", password);
     EXPECT_EQ(code, 0) << shown.toStdString();
     EXPECT_FALSE(shown.contains(password)) << "the password is not echoed";
+}
+
+// The progress line goes to stderr only when it is a terminal, and is wiped before the end.
+TEST_F(Cli, ProgressIsShownOnATerminalOnly) {
+    makeFolder(work.path() + "/shelf");
+    const auto [code, shown] = onTerminal(QStringList{"add", work.path() + "/shelf"} + connection(),
+                                          cliEnvironment(config.path()), "", "");
+    EXPECT_EQ(code, 0) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("entries/s")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("\r\033[K")) << "the line is wiped";
+
+    const Outcome piped = run({"add", work.path() + "/shelf"});
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_FALSE(piped.err.contains("entries/s")) << piped.err.toStdString();
 }
 
 TEST_F(Cli, MessagesFollowTheLocale) {
