@@ -52,10 +52,9 @@ int answerBox(const MessageBoxCall& call) {
     return IDOK_BOX;
 }
 
-// Reads a line from the terminal without echo.
+// Reads a line from the terminal without echo. The echo is off before the prompt shows, so
+// that a password typed as soon as it appears is not shown either.
 std::string readPassword(const QString& prompt) {
-    std::fputs(prompt.toUtf8().constData(), stderr);
-    std::fflush(stderr);
     termios saved{};
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {
@@ -63,6 +62,8 @@ std::string readPassword(const QString& prompt) {
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
+    std::fputs(prompt.toUtf8().constData(), stderr);
+    std::fflush(stderr);
     std::string line;
     std::getline(std::cin, line);
     if (terminal)
