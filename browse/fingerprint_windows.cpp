@@ -273,6 +273,15 @@ QWidget* showVerifyReport(int discId, const VerifyReport& report) {
     return window;
 }
 
+// The window of its kind that is open already, raised and activated; false when there is none.
+bool broughtForward(ResultWindow* open) {
+    if (!open)
+        return false;
+    open->raise();
+    open->activateWindow();
+    return true;
+}
+
 } // namespace
 
 QString bytesText(std::uint64_t bytes) {
@@ -281,13 +290,8 @@ QString bytesText(std::uint64_t bytes) {
 
 QWidget* openDuplicatesWindow(QWidget* owner) {
     static QPointer<ResultWindow> open;
-    if (open) {
-        open->raise();
-        open->activateWindow();
+    if (broughtForward(open) || !catalogueConnection)
         return open;
-    }
-    if (!catalogueConnection)
-        return nullptr;
     std::vector<DuplicateGroup> groups;
     bool found = false;
     {
@@ -306,13 +310,8 @@ QWidget* openDuplicatesWindow(QWidget* owner) {
 
 QWidget* openFindOnDiscsWindow(QWidget* owner) {
     static QPointer<ResultWindow> open;
-    if (open) {
-        open->raise();
-        open->activateWindow();
+    if (broughtForward(open) || !catalogueConnection)
         return open;
-    }
-    if (!catalogueConnection)
-        return nullptr;
     open = new ResultWindow(owner, loadLangString(IDS_FP_FIND_TITLE));
     open->summary->setText(loadLangString(IDS_FP_FIND_PROMPT));
     ResultWindow* window = open;
