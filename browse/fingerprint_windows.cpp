@@ -288,7 +288,7 @@ QString bytesText(std::uint64_t bytes) {
     return QLocale().toString(qulonglong(bytes));
 }
 
-QWidget* openDuplicatesWindow(QWidget* owner) {
+QWidget* openDuplicateGroupsWindow(QWidget* owner) {
     static QPointer<ResultWindow> open;
     if (broughtForward(open) || !catalogueConnection)
         return open;

@@ -15,7 +15,7 @@ namespace tvk {
 
 // File > Duplicates...: the groups of files stored more than once, the most wasteful first.
 // Returns the window (shown), or null without a connection; a server error is reported.
-QWidget* openDuplicatesWindow(QWidget* owner);
+QWidget* openDuplicateGroupsWindow(QWidget* owner);
 
 // File > Find on discs...: asks for files or a folder of this computer and tells, for each
 // file, which discs hold the same contents, or that none does.

@@ -339,7 +339,7 @@ void onCommand(QWidget* window, int id) {
         openSearchDialog(window); // nothing when it is open already
         break;
     case CMD_DUPLICATES:
-        openDuplicatesWindow(window);
+        openDuplicateGroupsWindow(window);
         break;
     case CMD_FIND_ON_DISCS:
         openFindOnDiscsWindow(window);
