@@ -25,46 +25,10 @@
 namespace {
 
 using tvk::bench::run;
+// The indexing bench's own volume, so that both measure the same walk.
+using namespace tvk::bench::volume;
 
 constexpr int RUNS = 3;
-// The same shape as the indexing bench's volume: 4 x 25 x 20 leaves of 90 files, and a zip of
-// 80 entries in every tenth leaf.
-constexpr int TOP_FOLDERS = 4;
-constexpr int SUB_FOLDERS = 25;
-constexpr int LEAF_FOLDERS = 20;
-constexpr int FILES_PER_LEAF = 90;
-constexpr int ARCHIVE_EVERY = 10;
-constexpr int ARCHIVE_ENTRIES = 80;
-
-bool makeVolume(const std::string& work, const std::string& root) {
-    const std::string source = work + "/archive-source";
-    ::mkdir(source.c_str(), 0755);
-    for (int i = 0; i < ARCHIVE_ENTRIES; ++i)
-        std::ofstream(source + "/member " + std::to_string(i) + ".txt") << i;
-    const std::string zip = work + "/pack.zip";
-    if (std::system(("cd '" + source + "' && zip -q -r '" + zip + "' .").c_str()) != 0)
-        return false;
-    ::mkdir(root.c_str(), 0755);
-    int leaves = 0;
-    for (int t = 0; t < TOP_FOLDERS; ++t) {
-        const std::string top = root + "/top " + std::to_string(t);
-        ::mkdir(top.c_str(), 0755);
-        for (int s = 0; s < SUB_FOLDERS; ++s) {
-            const std::string sub = top + "/sub " + std::to_string(s);
-            ::mkdir(sub.c_str(), 0755);
-            for (int l = 0; l < LEAF_FOLDERS; ++l) {
-                const std::string leaf = sub + "/leaf " + std::to_string(l);
-                ::mkdir(leaf.c_str(), 0755);
-                for (int f = 0; f < FILES_PER_LEAF; ++f)
-                    std::ofstream(leaf + "/file_" + std::to_string(f) + ".dat") << f;
-                if (++leaves % ARCHIVE_EVERY == 0 &&
-                    std::system(("cp '" + zip + "' '" + leaf + "/pack.zip'").c_str()) != 0)
-                    return false;
-            }
-        }
-    }
-    return true;
-}
 
 // The rows stored, as "(...)" values with their ids for a bare client's INSERTs.
 std::vector<std::string> storedRows(MYSQL* c) {

@@ -24,50 +24,9 @@
 namespace {
 
 using tvk::bench::run;
+using namespace tvk::bench::volume;
 
 constexpr int RUNS = 3;
-constexpr int TOP_FOLDERS = 4;
-constexpr int SUB_FOLDERS = 25;
-constexpr int LEAF_FOLDERS = 20;
-constexpr int FILES_PER_LEAF = 90;
-constexpr int ARCHIVE_EVERY = 10; // leaves
-constexpr int ARCHIVE_ENTRIES = 80;
-
-// The volume: TOP_FOLDERS folders of SUB_FOLDERS folders of LEAF_FOLDERS leaves, each leaf with
-// FILES_PER_LEAF small files and every ARCHIVE_EVERY-th leaf a zip of ARCHIVE_ENTRIES entries.
-bool makeVolume(const std::string& work, const std::string& root) {
-    const std::string archiveSource = work + "/archive-source";
-    ::mkdir(archiveSource.c_str(), 0755);
-    for (int i = 0; i < ARCHIVE_ENTRIES; ++i)
-        std::ofstream(archiveSource + "/member " + std::to_string(i) + ".txt") << i;
-    const std::string zip = work + "/pack.zip";
-    if (std::system(("cd '" + archiveSource + "' && zip -q -r '" + zip + "' .").c_str()) != 0)
-        return false;
-    std::string pack;
-    {
-        std::ifstream in(zip, std::ios::binary);
-        pack.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    ::mkdir(root.c_str(), 0755);
-    int leaves = 0;
-    for (int t = 0; t < TOP_FOLDERS; ++t) {
-        const std::string top = root + "/top " + std::to_string(t);
-        ::mkdir(top.c_str(), 0755);
-        for (int s = 0; s < SUB_FOLDERS; ++s) {
-            const std::string sub = top + "/sub " + std::to_string(s);
-            ::mkdir(sub.c_str(), 0755);
-            for (int l = 0; l < LEAF_FOLDERS; ++l) {
-                const std::string leaf = sub + "/leaf " + std::to_string(l);
-                ::mkdir(leaf.c_str(), 0755);
-                for (int f = 0; f < FILES_PER_LEAF; ++f)
-                    std::ofstream(leaf + "/file_" + std::to_string(f) + ".dat") << f;
-                if (++leaves % ARCHIVE_EVERY == 0)
-                    std::ofstream(leaf + "/pack.zip", std::ios::binary) << pack;
-            }
-        }
-    }
-    return true;
-}
 
 struct Row {
     std::string values; // "(...)" ready for an INSERT with explicit ids

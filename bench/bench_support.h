@@ -1,7 +1,9 @@
 // What the benchmarks share: a private catalogue server for the run, and plain client calls.
 #pragma once
 
+#include <iterator>
 #include <mysql.h>
+#include <sys/stat.h>
 
 #include <QElapsedTimer>
 
@@ -160,5 +162,53 @@ inline bool report(const char* what, double ours, double floor, double target) {
                 floor, ratio, target, ok ? "ok" : "TOO SLOW");
     return ok;
 }
+
+// The generated volume that the indexing benches walk (about 200,000 entries).
+namespace volume {
+
+inline constexpr int TOP_FOLDERS = 4;
+inline constexpr int SUB_FOLDERS = 25;
+inline constexpr int LEAF_FOLDERS = 20;
+inline constexpr int FILES_PER_LEAF = 90;
+inline constexpr int ARCHIVE_EVERY = 10; // leaves
+inline constexpr int ARCHIVE_ENTRIES = 80;
+
+// The volume: TOP_FOLDERS folders of SUB_FOLDERS folders of LEAF_FOLDERS leaves, each leaf with
+// FILES_PER_LEAF small files and every ARCHIVE_EVERY-th leaf a zip of ARCHIVE_ENTRIES entries.
+inline bool makeVolume(const std::string& work, const std::string& root) {
+    const std::string archiveSource = work + "/archive-source";
+    ::mkdir(archiveSource.c_str(), 0755);
+    for (int i = 0; i < ARCHIVE_ENTRIES; ++i)
+        std::ofstream(archiveSource + "/member " + std::to_string(i) + ".txt") << i;
+    const std::string zip = work + "/pack.zip";
+    if (std::system(("cd '" + archiveSource + "' && zip -q -r '" + zip + "' .").c_str()) != 0)
+        return false;
+    std::string pack;
+    {
+        std::ifstream in(zip, std::ios::binary);
+        pack.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ::mkdir(root.c_str(), 0755);
+    int leaves = 0;
+    for (int t = 0; t < TOP_FOLDERS; ++t) {
+        const std::string top = root + "/top " + std::to_string(t);
+        ::mkdir(top.c_str(), 0755);
+        for (int s = 0; s < SUB_FOLDERS; ++s) {
+            const std::string sub = top + "/sub " + std::to_string(s);
+            ::mkdir(sub.c_str(), 0755);
+            for (int l = 0; l < LEAF_FOLDERS; ++l) {
+                const std::string leaf = sub + "/leaf " + std::to_string(l);
+                ::mkdir(leaf.c_str(), 0755);
+                for (int f = 0; f < FILES_PER_LEAF; ++f)
+                    std::ofstream(leaf + "/file_" + std::to_string(f) + ".dat") << f;
+                if (++leaves % ARCHIVE_EVERY == 0)
+                    std::ofstream(leaf + "/pack.zip", std::ios::binary) << pack;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace volume
 
 } // namespace tvk::bench
