@@ -28,7 +28,7 @@ using tvk::bench::run;
 // The indexing bench's own volume, so that both measure the same walk.
 using namespace tvk::bench::volume;
 
-constexpr int RUNS = 3;
+constexpr int RUNS = 5;
 
 // The rows stored, as "(...)" values with their ids for a bare client's INSERTs.
 std::vector<std::string> storedRows(MYSQL* c) {

@@ -128,6 +128,8 @@ void showCatalogueStatus(const QString& text) {
 bool queryCatalogue(const char* statement) {
     if (!catalogueConnection)
         return false;
+    // The library's last INSERT may still be running on the connection (a walk pumps events).
+    taviskPlg_wait_writes();
     if (mysql_query(catalogueConnection, statement) == 0)
         return true;
     if (!connectionLost(catalogueConnection) || !isReadStatement(statement) ||
@@ -167,6 +169,7 @@ void showMySqlError(QWidget* owner) {
 void closeCatalogueConnection(bool tellLibrary) {
     if (!catalogueConnection)
         return;
+    taviskPlg_wait_writes();
     mysql_close(catalogueConnection);
     catalogueConnection = nullptr;
     if (tellLibrary)

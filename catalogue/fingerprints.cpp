@@ -1,4 +1,5 @@
 #include "catalogue/fingerprints.h"
+#include "indexing/plg_api.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,6 +22,7 @@ constexpr int maxDepth = 4096;
 // it. False on a server error.
 bool forEachRow(MYSQL* c, const std::string& statement,
                 const std::function<void(MYSQL_ROW, const unsigned long*)>& each) {
+    taviskPlg_wait_writes(); // the library's last INSERT may still be running on `c`
     if (mysql_real_query(c, statement.data(), statement.size()) != 0)
         return false;
     MYSQL_RES* result = mysql_use_result(c);
@@ -286,6 +288,7 @@ bool nameGroups(MYSQL* c, std::uint64_t minSize, std::vector<DuplicateGroup>& gr
 } // namespace
 
 bool ensureFingerprintTable(MYSQL* connection) {
+    taviskPlg_wait_writes();
     return mysql_query(connection, SQL_CREATE_FINGERPRINT_TABLE) == 0;
 }
 

@@ -18,8 +18,16 @@ int taviskPlg_init_plugins(void);
 int taviskPlg_remove_plugins(void);
 
 // Hands the library the catalogue connection it writes rows on; null: none. The library
-// keeps the handle, it does not own it, and no longer uses the previous one.
+// keeps the handle, it does not own it, and no longer uses the previous one (an answer still
+// due on it is not read: call taviskPlg_wait_writes first if the handle stays in use).
 int setMsc(MYSQL* connection);
+
+// The library sends its INSERTs without waiting for the server's answer, and reads that answer
+// before its next statement. The program calls this before it sends anything of its own on the
+// connection of setMsc (or closes it) while a walk may be open: it reads the answer still due,
+// if any. Returns 1 when there was none or it succeeded, 0 when it failed (the walk has failed;
+// the connection's mysql_error holds the server's text). May be called from the callbacks.
+int taviskPlg_wait_writes(void);
 
 // Nonzero when `name` (a bare file name, no path) is that of an archive the library reads:
 // zip and jar (war, ear), 7z, rar, tar and its compressed forms (tgz, tbz2, txz, tzst, tlz,
@@ -35,17 +43,16 @@ int isSupportedArchive(const char* name);
 // another disc sends what is buffered and goes on with that disc's own numbering.
 // Returns the entry's new fic_id (> 0) for every type, at once; 0 when the call is refused (a
 // type other than 'R', 'Z', 'F', or a null name outside the closing call: nothing is stored);
-// -1 once a write of this walk has failed (nothing more is sent until the closing call) or
-// without a connection. Names longer than 255 bytes are cut at a UTF-8 boundary (at 255 when
-// they are not UTF-8); sizes above the BIGINT range are stored as its maximum; a date that is
-// not a valid date and time (years 1000 to 9999) is stored as NULL; parent -1 is the disc's
-// root (NULL).
-// The closing call (null name, type ' ', zeros) sends what is buffered and ends the walk: once
-// it returns, every row of the walk is in the table. It returns 1 when every write of the walk
-// succeeded (or nothing was stored), otherwise 0; the connection's mysql_error then still
-// holds the server's text of the first failure. setMsc during a walk fails the walk: its
-// buffered rows are dropped, and the rest of it answers -1 up to the closing call, which
-// returns 0.
+// -1 once a write of this walk is known to have failed (a write's answer is read when the next
+// statement goes out: nothing more is sent until the closing call) or without a connection. Names
+// longer than 255 bytes are cut at a UTF-8 boundary (at 255 when they are not UTF-8); sizes above
+// the BIGINT range are stored as its maximum; a date that is not a valid date and time (years 1000
+// to 9999) is stored as NULL; parent -1 is the disc's root (NULL). The closing call (null name,
+// type ' ', zeros) sends what is buffered and ends the walk: once it returns, every row of the walk
+// is in the table. It returns 1 when every write of the walk succeeded (or nothing was stored),
+// otherwise 0; the connection's mysql_error then still holds the server's text of the first
+// failure. setMsc during a walk fails the walk: its buffered rows are dropped, and the rest of it
+// answers -1 up to the closing call, which returns 0.
 int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
                         int day, int hour, int minute, int second, int discId, int parentId);
 
@@ -74,7 +81,7 @@ int composeReqInsertion(const char* name, char type, unsigned long long size, in
 #define TVK_LIMIT_SPOOL 6      /* a nested archive too large for its temporary copy */
 
 // What the library calls while ParcoureArchive reads. Each member may be null. Neither callback
-// may call the library.
+// may call the library but for taviskPlg_wait_writes.
 struct TvkPlgCallbacks {
     // Called inside ParcoureArchive (a check with PARCOURE_CHECK_ONLY too) between entries and
     // between blocks of data (64 KiB decompressed, copied or passed over), whenever 20 ms or

@@ -89,6 +89,8 @@ CatalogueWriter::CatalogueWriter() = default;
 CatalogueWriter::~CatalogueWriter() = default;
 
 void CatalogueWriter::setConnection(MYSQL* connection) {
+    // An answer still due on the previous handle is left unread: that handle may be closed.
+    pending_ = false;
     if (walkOpen_)
         fail();
     connection_ = connection;
@@ -96,6 +98,9 @@ void CatalogueWriter::setConnection(MYSQL* connection) {
 }
 
 void CatalogueWriter::fail() {
+    // Nothing more is sent in this walk; an answer still due is read, so that the program
+    // finds its connection ready.
+    settle();
     failed_ = true;
     walkOpen_ = true;
     length_ = 0;
@@ -122,6 +127,8 @@ bool CatalogueWriter::startWalk(int discId) {
         capacity_ = insertHeadLength + maxRowsPerStatement * rowBound(maxNameBytes);
         buffer_ = std::make_unique<char[]>(capacity_);
     }
+    if (!settle())
+        return false;
     char statement[128];
     std::snprintf(statement, sizeof statement,
                   "select max(fic_id) from fic_fichiers where fic_cd_id = %d", discId);
@@ -148,9 +155,25 @@ bool CatalogueWriter::startWalk(int discId) {
     return true;
 }
 
+bool CatalogueWriter::settle() {
+    if (!pending_)
+        return true;
+    pending_ = false;
+    return mysql_read_query_result(connection_) == 0;
+}
+
+bool CatalogueWriter::sendOverlapped(const char* statement, std::size_t length) {
+    if (!settle())
+        return false;
+    // The client library has handed the whole statement to the socket when this returns, so
+    // the buffer may be filled again at once.
+    pending_ = mysql_send_query(connection_, statement, static_cast<unsigned long>(length)) == 0;
+    return pending_;
+}
+
 bool CatalogueWriter::flush() {
     if (rows_ > 0) {
-        const bool ok = mysql_real_query(connection_, buffer_.get(), length_) == 0;
+        const bool ok = sendOverlapped(buffer_.get(), length_);
         length_ = 0;
         rows_ = 0;
         if (!ok)
@@ -162,7 +185,7 @@ bool CatalogueWriter::flush() {
 bool CatalogueWriter::sendFingerprints() {
     if (fingerprintRows_ == 0)
         return true;
-    const bool ok = mysql_real_query(connection_, fingerprints_.data(), fingerprints_.size()) == 0;
+    const bool ok = sendOverlapped(fingerprints_.data(), fingerprints_.size());
     fingerprints_.clear();
     fingerprintRows_ = 0;
     return ok;
@@ -171,6 +194,8 @@ bool CatalogueWriter::sendFingerprints() {
 // Before the walk's first fingerprint: the table made once per connection, and a disc walked
 // from its first entry cleared of fingerprints that no longer belong to any of its entries.
 bool CatalogueWriter::prepareFingerprints() {
+    if (!settle())
+        return false;
     if (!tableKnown_) {
         if (mysql_query(connection_, SQL_CREATE_FINGERPRINT_TABLE) != 0)
             return false;
@@ -233,6 +258,10 @@ int CatalogueWriter::storeFingerprint(int discId, int id, std::uint64_t size,
 // "update fic_fichiers set fic_date_modif = case fic_id when 5 then '...' ... end where
 // fic_cd_id = 3 and fic_id in (5, ...)", for the dates waiting; their rows are sent already.
 bool CatalogueWriter::sendDates() {
+    if (dates_.empty())
+        return true;
+    if (!settle())
+        return false;
     std::string statement;
     char number[24];
     for (std::size_t first = 0; first < dates_.size(); first += maxDatesPerStatement) {
@@ -348,9 +377,16 @@ int CatalogueWriter::close() {
         resetWalk();
         return 1;
     }
-    const bool ok = !failed_ && flush();
+    const bool ok = !failed_ && flush() && settle();
     resetWalk();
     return ok ? 1 : 0;
+}
+
+int CatalogueWriter::waitWrites() {
+    if (settle())
+        return 1;
+    fail();
+    return 0;
 }
 
 CatalogueWriter& catalogueWriter() {

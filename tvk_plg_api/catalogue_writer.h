@@ -31,6 +31,12 @@ namespace tvk::plg {
 // program that removed its entries without knowing of them) are removed. Without fingerprints
 // the statements are those of the rows alone.
 //
+// Row and fingerprint statements are sent without waiting for the server's answer, so that the
+// walk goes on while the server stores them; the answer is read before anything else is sent
+// on the connection, by close(), and by waitWrites(), which the program calls before it sends
+// statements of its own on the same connection. A failure is thus seen at the next statement:
+// rows stored meanwhile get their ids, and are dropped with the walk.
+//
 // The first failure (server error, server gone, no connection) fails the walk: every later row
 // of the walk is refused with -1 without sending anything, so that mysql_error of the
 // connection still holds the server's text; close() then reports it.
@@ -64,12 +70,18 @@ public:
     // was no walk), 0 after a failure. Afterwards the next row starts a new walk.
     int close();
 
+    // Reads the answer to a statement still running on the connection, if any. 1 when there
+    // was none or it succeeded; 0 when it failed, which fails the walk.
+    int waitWrites();
+
     // Whether a walk is in progress (rows were stored since the last close), failed or not.
     bool walkOpen() const { return walkOpen_; }
 
 private:
     bool startWalk(int discId);
     bool flush();
+    bool settle();
+    bool sendOverlapped(const char* statement, std::size_t length);
     bool sendDates();
     bool sendFingerprints();
     bool prepareFingerprints();
@@ -86,6 +98,7 @@ private:
     long long firstId_ = 1;          // the first id of this walk
     bool fingerprintsReady_ = false; // the table made and stale rows removed for this walk
     bool tableKnown_ = false;        // the fingerprint table exists on this connection
+    bool pending_ = false;           // a statement sent, its answer not read yet
     std::size_t limit_ = 0;          // longest statement we send in this walk
 
     // The statement being built: a fixed buffer allocated once, reused for every statement.

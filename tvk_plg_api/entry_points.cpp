@@ -62,6 +62,10 @@ extern "C" int setMsc(MYSQL* connection) {
     return 0;
 }
 
+extern "C" int taviskPlg_wait_writes(void) {
+    return catalogueWriter().waitWrites();
+}
+
 extern "C" int taviskPlg_set_callbacks(const TvkPlgCallbacks* given) {
     callbacks = given ? *given : TvkPlgCallbacks{};
     return 0;

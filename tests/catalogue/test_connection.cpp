@@ -2,6 +2,7 @@
 // database branch with its questions, and what the archive library is handed.
 #include "catalogue/connection.h"
 #include "catalogue/settings.h"
+#include "indexing/plg_api.h"
 #include "shell/statusbar.h"
 #include "tests/catalogue/catalogue_support.h"
 #include "tests/support/message_box_script.h"
@@ -255,6 +256,28 @@ TEST_F(Connection, ClosingHandsNoneToTheLibrary) {
     EXPECT_EQ(catalogueConnection, nullptr);
     EXPECT_EQ(libraryCalls(), (std::vector<std::string>{"setMsc(open)", "setMsc(none)"}));
     EXPECT_EQ(libraryConnection(), nullptr);
+}
+
+// The library's last INSERT may still be running when the program sends a statement of its own
+// (a walk pumps events): the statement gets its own answer, and closing mid-walk is safe.
+TEST_F(Connection, AStatementSentWhileTheLibrarysInsertRunsGetsItsOwnAnswer) {
+    ScopedDatabase db("tvk_conn");
+    makeCatalogueWithVersion(db.name, 1, 3);
+    MessageBoxScript none;
+    ASSERT_EQ(connectToTestServer(db.name), CONNECT_OK);
+    const auto storeRows = [](int count) {
+        for (int i = 0; i < count; ++i)
+            ASSERT_GT(composeReqInsertion("f", 'F', 1, 2020, 1, 2, 3, 4, 5, 6, -1), 0);
+    };
+    storeRows(1001);
+    ASSERT_TRUE(queryCatalogue("select count(*) from fic_fichiers"));
+    MYSQL_RES* result = mysql_store_result(catalogueConnection);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(std::string(mysql_fetch_row(result)[0]), "1000");
+    mysql_free_result(result);
+    storeRows(1000);
+    closeCatalogueConnection();
+    EXPECT_EQ(composeReqInsertion(nullptr, ' ', 0, 0, 0, 0, 0, 0, 0, 0, 0), 0);
 }
 
 // A connection the server dropped (here by a KILL, as after its wait_timeout): a read connects

@@ -229,13 +229,26 @@ TEST_F(CatalogueWriter, ADroppedTableFailsTheWalkAndKeepsTheServersText) {
         ASSERT_GT(storeFile("x", 9), 0);
     MYSQL* other = TestServer::get().connect(database.name);
     exec(other, "drop table fic_fichiers");
-    EXPECT_EQ(storeFile("flushes", 9), -1); // the 1001st row sends the first thousand
+    // The 1001st row sends the first thousand without waiting; the failure is read before the
+    // connection serves anything else.
+    EXPECT_EQ(storeFile("flushes", 9), 1001);
+    EXPECT_EQ(taviskPlg_wait_writes(), 0);
     expectFailedWalk(connection, log, "doesn't exist");
     // The next walk tries again.
     exec(other, createEntries);
     EXPECT_EQ(storeFile("again", 9), 1);
     EXPECT_EQ(closeWalk(), 1);
     mysql_close(other);
+}
+
+TEST_F(CatalogueWriter, AStatementOfTheProgramMidWalkGetsItsOwnAnswer) {
+    for (int i = 0; i < 1001; ++i)
+        ASSERT_EQ(storeFile("f", 4), i + 1); // the first thousand are on their way
+    EXPECT_EQ(taviskPlg_wait_writes(), 1);
+    EXPECT_EQ(table("count(*)", 4), (Rows{{"1000"}}));
+    EXPECT_EQ(storeFile("g", 4), 1002);
+    EXPECT_EQ(closeWalk(), 1);
+    EXPECT_EQ(table("count(*)", 4), (Rows{{"1002"}}));
 }
 
 TEST_F(CatalogueWriter, AKilledConnectionFailsTheWalkWithoutACrash) {
