@@ -241,16 +241,6 @@ TEST_F(CatalogueWriter, ADroppedTableFailsTheWalkAndKeepsTheServersText) {
     mysql_close(other);
 }
 
-TEST_F(CatalogueWriter, AStatementOfTheProgramMidWalkGetsItsOwnAnswer) {
-    for (int i = 0; i < 1001; ++i)
-        ASSERT_EQ(storeFile("f", 4), i + 1); // the first thousand are on their way
-    EXPECT_EQ(taviskPlg_wait_writes(), 1);
-    EXPECT_EQ(table("count(*)", 4), (Rows{{"1000"}}));
-    EXPECT_EQ(storeFile("g", 4), 1002);
-    EXPECT_EQ(closeWalk(), 1);
-    EXPECT_EQ(table("count(*)", 4), (Rows{{"1002"}}));
-}
-
 TEST_F(CatalogueWriter, AKilledConnectionFailsTheWalkWithoutACrash) {
     QueryLog log;
     ASSERT_EQ(storeFile("kept", 9), 1);
