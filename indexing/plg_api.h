@@ -43,16 +43,17 @@ int isSupportedArchive(const char* name);
 // another disc sends what is buffered and goes on with that disc's own numbering.
 // Returns the entry's new fic_id (> 0) for every type, at once; 0 when the call is refused (a
 // type other than 'R', 'Z', 'F', or a null name outside the closing call: nothing is stored);
-// -1 once a write of this walk is known to have failed (a write's answer is read when the next
-// statement goes out: nothing more is sent until the closing call) or without a connection. Names
-// longer than 255 bytes are cut at a UTF-8 boundary (at 255 when they are not UTF-8); sizes above
-// the BIGINT range are stored as its maximum; a date that is not a valid date and time (years 1000
-// to 9999) is stored as NULL; parent -1 is the disc's root (NULL). The closing call (null name,
-// type ' ', zeros) sends what is buffered and ends the walk: once it returns, every row of the walk
-// is in the table. It returns 1 when every write of the walk succeeded (or nothing was stored),
-// otherwise 0; the connection's mysql_error then still holds the server's text of the first
-// failure. setMsc during a walk fails the walk: its buffered rows are dropped, and the rest of it
-// answers -1 up to the closing call, which returns 0.
+// -1 once a write of this walk is known to have failed (its answer is read when the next
+// statement goes out; nothing more is sent until the closing call) or without a connection.
+// Names longer than 255 bytes are cut at a UTF-8 boundary (at 255 when they are not UTF-8);
+// sizes above the BIGINT range are stored as its maximum; a date that is not a valid date and
+// time (years 1000 to 9999) is stored as NULL; parent -1 is the disc's root (NULL).
+// The closing call (null name, type ' ', zeros) sends what is buffered and ends the walk: once
+// it returns, every row of the walk is in the table. It returns 1 when every write of the walk
+// succeeded (or nothing was stored), otherwise 0; the connection's mysql_error then still
+// holds the server's text of the first failure. setMsc during a walk fails the walk: its
+// buffered rows are dropped, and the rest of it answers -1 up to the closing call, which
+// returns 0.
 int composeReqInsertion(const char* name, char type, unsigned long long size, int year, int month,
                         int day, int hour, int minute, int second, int discId, int parentId);
 
